@@ -1,0 +1,18 @@
+#pragma once
+// Resource identifiers shared by the resource script and the code.
+
+#define IDB_MENU_BITMAP 129
+#define IDD_CANCEL 130
+#define IDD_ABOUT 132
+
+// Progress dialog
+#define IDC_ITEMS_BAR 1000
+#define IDC_FILE_BAR 1001
+#define IDC_ANIMATE 1002
+#define IDC_STATUS 1037
+#define IDC_PATH 1039
+
+// About dialog
+#define IDC_NOTICE 1004
+#define IDC_VERSION 1039
+#define IDC_LATEST_INFO 1042

@@ -1,0 +1,86 @@
+#pragma once
+// The file-system calls that the wipe engine and the folder walk make.
+// Three implementations: Win32 (the real one), POSIX (native builds) and in-memory
+// (fault injection for tests). Results follow Win32 conventions: a boolean plus a
+// last-error code with Windows' values, so the engine reads the same on every backend.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace veltrane {
+
+// Windows error codes that the engine and the walk distinguish.
+enum : std::uint32_t {
+    kErrorSuccess = 0,
+    kErrorFileNotFound = 2,
+    kErrorPathNotFound = 3,
+    kErrorAccessDenied = 5,
+    kErrorNotEnoughMemory = 8,
+    kErrorWriteFault = 29,
+    kErrorSharingViolation = 32,
+    kErrorDiskFull = 112,
+    kErrorDirNotEmpty = 145,
+    kErrorAlreadyExists = 183,
+};
+
+// File attribute bits, Windows values.
+constexpr std::uint32_t kAttrReadOnly = 0x01;
+constexpr std::uint32_t kAttrDirectory = 0x10;
+constexpr std::uint32_t kAttrNormal = 0x80;
+constexpr std::uint32_t kAttrReparsePoint = 0x400;
+constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
+
+class FileSystem {
+public:
+    using Handle = std::intptr_t;
+    using FindHandle = std::intptr_t;
+    static constexpr Handle kInvalidHandle = -1;
+    static constexpr FindHandle kInvalidFind = -1;
+
+    virtual ~FileSystem() = default;
+
+    // --- one file ---
+    // Opens an existing file for reading and writing, shared with nobody.
+    virtual Handle OpenExclusive(const std::string& path) = 0;
+    virtual bool Close(Handle h) = 0;
+    virtual bool GetSize64(Handle h, std::int64_t& size) = 0;
+    virtual bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,
+                        std::int64_t& newPosition) = 0;
+    virtual bool Write(Handle h, const void* data, std::uint32_t size,
+                       std::uint32_t& written) = 0;
+    virtual bool Flush(Handle h) = 0;
+
+    // --- names ---
+    // Renames a file; fails with kErrorAlreadyExists when the new name is taken.
+    virtual bool Move(const std::string& from, const std::string& to) = 0;
+    // Deletes a file (or a link to a file: the link, never its target).
+    virtual bool Remove(const std::string& path) = 0;
+    // Moves a file to the Recycle Bin (or the platform's trash).
+    virtual bool Recycle(const std::string& path) = 0;
+
+    // --- the folder walk ---
+    // Attributes without following a final link; kInvalidAttributes on failure.
+    virtual std::uint32_t Attributes(const std::string& path) = 0;
+    // Enumerates a folder by pattern ("folder\\*"): names only, in the system's order,
+    // "." and ".." included where the system reports them.
+    virtual FindHandle FindFirst(const std::string& pattern, std::string& name) = 0;
+    virtual bool FindNext(FindHandle h, std::string& name) = 0;
+    virtual bool FindEnd(FindHandle h) = 0;
+    // Removes an empty folder, or a link to a folder (the link, never its target).
+    virtual bool RemoveFolder(const std::string& path) = 0;
+
+    // --- memory for write buffers: null when none is to be had, never throws ---
+    virtual void* Allocate(std::size_t size) = 0;
+    virtual void Free(void* block) = 0;
+
+    // Error code of the last failed call on this thread.
+    virtual std::uint32_t LastError() const = 0;
+};
+
+// The real file system of the platform the program runs on.
+FileSystem& PlatformFileSystem();
+
+}  // namespace veltrane
