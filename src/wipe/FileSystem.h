@@ -16,12 +16,21 @@ enum : std::uint32_t {
     kErrorFileNotFound = 2,
     kErrorPathNotFound = 3,
     kErrorAccessDenied = 5,
+    kErrorInvalidHandle = 6,
     kErrorNotEnoughMemory = 8,
+    kErrorNotSameDevice = 17,
+    kErrorNoMoreFiles = 18,
     kErrorWriteFault = 29,
+    kErrorGenFailure = 31,
     kErrorSharingViolation = 32,
+    kErrorNotSupported = 50,
+    kErrorInvalidParameter = 87,
     kErrorDiskFull = 112,
+    kErrorNegativeSeek = 131,
     kErrorDirNotEmpty = 145,
     kErrorAlreadyExists = 183,
+    kErrorFilenameTooLong = 206,
+    kErrorDirectory = 267,
 };
 
 // File attribute bits, Windows values.
@@ -49,8 +58,7 @@ public:
     virtual bool GetSize64(Handle h, std::int64_t& size) = 0;
     virtual bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,
                         std::int64_t& newPosition) = 0;
-    virtual bool Write(Handle h, const void* data, std::uint32_t size,
-                       std::uint32_t& written) = 0;
+    virtual bool Write(Handle h, const void* data, std::uint32_t size, std::uint32_t& written) = 0;
     virtual bool Flush(Handle h) = 0;
 
     // --- names ---

@@ -1,0 +1,20 @@
+#pragma once
+// The module that contains this code: veltrane.dll when loaded by the shell, the test
+// program when the core library is linked into one.
+
+#include <windows.h>
+
+#include <string>
+
+namespace veltrane {
+
+// Instance handle of the module containing the code.
+HINSTANCE ModuleInstance() noexcept;
+
+// Module whose resources (bitmap, dialog templates, manifest) the code loads.
+HINSTANCE ResourceInstance() noexcept;
+
+// Full file name of ModuleInstance(); empty when it cannot be read in full.
+std::string ModuleFileName();
+
+}  // namespace veltrane

@@ -1,0 +1,121 @@
+#include "job/CCancelDlg.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+
+#include "framework/Module.h"
+#include "job/JobLock.h"
+#include "resource.h"
+
+namespace {
+
+constexpr UINT_PTR kShowTimer = 10;
+constexpr UINT kShowTimerPeriodMs = 500;
+// The engine's percentages end at 100, so the file bar never quite reaches its end.
+constexpr int kFileBarRange = 101;
+constexpr DWORD kModulePathSize = 260;
+
+}  // namespace
+
+CCancelDlg::CCancelDlg() : CDialog(IDD_CANCEL, nullptr) {}
+
+CCancelDlg::~CCancelDlg() = default;
+
+BOOL CCancelDlg::Create(HWND parent) {
+    m_pParent = parent;
+    // The dialog's progress bars and animation are common controls.
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS};
+    ::InitCommonControlsEx(&classes);
+    return CDialog::Create(IDD_CANCEL, parent);
+}
+
+const veltrane::MessageMap* CCancelDlg::GetMessageMap() const {
+    static const veltrane::MessageMapEntry entries[] = {
+        veltrane::MapTimer<&CCancelDlg::OnTimer>(),
+        veltrane::MapShowWindow<&CCancelDlg::OnShowWindow>(),
+    };
+    static const veltrane::MessageMap map =
+        veltrane::MakeMessageMap(CDialog::GetMessageMap(), entries);
+    return &map;
+}
+
+void CCancelDlg::DoDataExchange(veltrane::CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    veltrane::DDX_Control(dx, IDC_FILE_BAR, m_progFile);
+    veltrane::DDX_Control(dx, IDCANCEL, m_btnCancel);
+    veltrane::DDX_Control(dx, IDC_STATUS, m_stStatus);
+    veltrane::DDX_Control(dx, IDC_PATH, m_stPath);
+    veltrane::DDX_Control(dx, IDC_ITEMS_BAR, m_progItems);
+    veltrane::DDX_Control(dx, IDC_ANIMATE, m_animate);
+}
+
+void CCancelDlg::PostNcDestroy() {
+    delete this;
+}
+
+BOOL CCancelDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SetWindowText("Veltrane");
+    m_stStatus.SetWindowText("");
+
+    // pencil.avi beside the module file. A path that fills the buffer may be cut short:
+    // then no animation rather than a wrong file.
+    char path[kModulePathSize];
+    const DWORD length = ::GetModuleFileNameA(veltrane::ModuleInstance(), path, kModulePathSize);
+    if (length != 0 && length != kModulePathSize) {
+        char drive[_MAX_DRIVE];
+        char folder[_MAX_DIR];
+        char name[_MAX_FNAME];
+        char extension[_MAX_EXT];
+        _splitpath(path, drive, folder, name, extension);
+        _makepath(path, drive, folder, "pencil", ".avi");
+        m_animate.Open(veltrane::ResourceInstance(), path);
+        m_animate.Play(0, 0xFFFF, static_cast<UINT>(-1));
+    }
+
+    CenterWindow();
+    veltrane::LockedSet(m_bCancel, 0);
+    m_progFile.SetRange32(0, kFileBarRange);
+    m_progFile.SetPos(0);
+    return TRUE;
+}
+
+void CCancelDlg::OnCancel() {
+    // The dialog stays open: the job closes it once the worker has stopped.
+    m_btnCancel.EnableWindow(FALSE);
+    m_stStatus.SetWindowText("Waiting for operation to complete.");
+    veltrane::LockedSet(m_bCancel, 1);
+}
+
+void CCancelDlg::OnTimer(UINT_PTR) {}
+
+void CCancelDlg::OnShowWindow(BOOL show, UINT) {
+    if (show == TRUE) {
+        ::SetTimer(GetSafeHwnd(), kShowTimer, kShowTimerPeriodMs, nullptr);
+    } else {
+        ::KillTimer(GetSafeHwnd(), kShowTimer);
+    }
+}
+
+void CCancelDlg::SetItemCount(std::int32_t count) {
+    m_progItems.SetRange32(0, count);
+    m_progItems.SetStep(1);
+    m_progItems.SetPos(0);
+}
+
+void CCancelDlg::StepItem() {
+    m_progItems.StepIt();
+}
+
+void CCancelDlg::SetStatusText(std::string text) {
+    m_stStatus.SetWindowText(text.c_str());
+}
+
+void CCancelDlg::SetPathText(std::string text) {
+    m_stPath.SetWindowText(text.c_str());
+}
+
+void CCancelDlg::SetFileProgress(std::int32_t percent) {
+    m_progFile.SetPos(percent);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// A whole wipe command on the shell's thread: the progress dialog, one worker per
+// selected item, and the end of the job.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "job/JobDriver.h"
+
+namespace veltrane {
+
+struct JobSettings {
+    WalkSettings walk;
+    // Wait for input or a worker's end between polls (true), or poll without pause.
+    bool waitBetweenPolls = true;
+};
+
+// Longest wait between two polls: how soon the file bar follows the engine.
+constexpr DWORD kPollIntervalMs = 50;
+
+// Wipes every item of `selection` with `method` (one WipeMethod bit), showing the
+// progress dialog owned by `owner` (which may be null). Posts WM_ENABLE FALSE to `owner`
+// at the start and TRUE at the end. Returns S_OK in every case; no exception leaves it.
+HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& selection,
+                   const JobSettings& settings = {}) noexcept;
+
+}  // namespace veltrane

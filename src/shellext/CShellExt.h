@@ -1,0 +1,64 @@
+#pragma once
+// The extension object the shell creates for a context menu: IContextMenu at the start of
+// the object, then IShellExtInit. No virtual destructor, so the object is exactly the two
+// interfaces' vtable pointers followed by the fields.
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/Handles.h"
+
+class CShellExt final : public IContextMenu, public IShellExtInit {
+public:
+    CShellExt();
+    ~CShellExt();
+    CShellExt(const CShellExt&) = delete;
+    CShellExt& operator=(const CShellExt&) = delete;
+
+    // IUnknown, the same through either interface; IUnknown is answered with the
+    // IShellExtInit pointer.
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IShellExtInit
+    STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj,
+                            HKEY hkeyProgID) override;
+
+    // IContextMenu
+    STDMETHODIMP QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                  UINT uFlags) override;
+    STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* lpici) override;
+    STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pReserved, CHAR* pszName,
+                                  UINT cchMax) override;
+
+    // Wipes every item of the selection with `method` (a WipeMethod bit) on the calling
+    // thread, showing the progress dialog owned by `owner`. Returns when the job ends.
+    HRESULT RunWipeJob(HWND owner, UINT method);
+
+    // The selected full paths, in the shell's order.
+    const std::vector<std::string>& Selection() const { return m_selection; }
+    // The submenu bitmap, null if it could not be loaded.
+    HBITMAP MenuBitmap() const { return m_menuBitmap.get(); }
+
+private:
+    // Fills m_selection from m_dataObject's drop list.
+    HRESULT ReadSelection();
+    // Inserts the "Veltrane" popup; returns the number of command identifiers used.
+    HRESULT BuildMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, HBITMAP bitmap);
+
+    ULONG m_refCount;
+    veltrane::ComPtr<IDataObject> m_dataObject;
+    std::vector<std::string> m_selection;
+    veltrane::UniqueBitmap m_menuBitmap;
+};
+
+namespace veltrane {
+
+// Live factories and extension objects (what DllCanUnloadNow looks at).
+long LiveObjectCount() noexcept;
+
+}  // namespace veltrane

@@ -1,0 +1,43 @@
+#pragma once
+// The context submenu's whole vocabulary as data: captions, verbs, help texts and what each
+// command does. Free of windows.h so it can be checked anywhere.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace veltrane {
+
+enum class CommandAction : std::uint8_t { Wipe, Help, About };
+
+struct MenuCommand {
+    const char* caption;
+    const char* verb;
+    const char* helpText;
+    CommandAction action;
+    std::uint32_t method;  // WipeMethod bit for CommandAction::Wipe, 0 otherwise
+};
+
+// Indexed by the offset from the first command identifier the shell hands out.
+extern const std::array<MenuCommand, 8> kMenuCommands;
+
+inline constexpr const char* kSubmenuCaption = "Veltrane";
+// Verb and help text of any offset beyond the table.
+inline constexpr const char* kUnknownCommandText = "Veltrane";
+// "Help": also what every offset beyond the table runs. The separator sits in front of it.
+inline constexpr std::uint32_t kHelpOffset = 6;
+
+enum class CommandTextKind : std::uint8_t { Verb, HelpText };
+
+// The command at offset, or the Help command for any offset beyond the table.
+const MenuCommand& CommandForOffset(std::uint32_t offset);
+
+// Verb or help text of offset; kUnknownCommandText beyond the table.
+const char* CommandText(std::uint32_t offset, CommandTextKind kind);
+
+// Copies text into dest of cchMax bytes, never writing more than cchMax bytes and always
+// leaving a terminated string: a text that does not fit is cut one byte short. The rest of
+// the buffer is zero-filled like strncpy. cchMax 0 writes nothing.
+void CopyCommandText(char* dest, std::size_t cchMax, const char* text);
+
+}  // namespace veltrane

@@ -1,0 +1,195 @@
+#include "shellext/Registration.h"
+
+#include <olectl.h>
+
+#include <cstdint>
+
+#include "framework/Handles.h"
+#include "framework/Module.h"
+#include "framework/ModuleStateScope.h"
+#include "shellext/Guid.h"
+#include "shellext/Server.h"
+
+namespace veltrane {
+
+namespace {
+
+enum class Root : std::uint8_t { Classes, Machine };
+// What fills a row's "%s": every key name and value name takes the class identifier; the
+// data takes the module path or the class identifier.
+enum class Fill : std::uint8_t { ModulePath, ClassId };
+
+struct RegistrationRow {
+    Root root;
+    const char* keyName;
+    const char* valueName;  // null: the key's default value
+    const char* data;
+    Fill dataFill;
+    bool ntOnly;
+};
+
+constexpr char kApprovedKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+// Written in this order.
+constexpr RegistrationRow kRegistrationRows[] = {
+    {Root::Classes, "CLSID\\%s", nullptr, "Veltrane", Fill::ModulePath, false},
+    {Root::Classes, "CLSID\\%s\\InProcServer32", nullptr, "%s", Fill::ModulePath, false},
+    {Root::Classes, "CLSID\\%s\\InProcServer32", "ThreadingModel", "Apartment", Fill::ModulePath,
+     false},
+    {Root::Classes, "*\\shellex\\ContextMenuHandlers\\Veltrane", nullptr, "%s", Fill::ClassId,
+     false},
+    {Root::Classes, "Directory\\shellex\\ContextMenuHandlers\\Veltrane", nullptr, "%s",
+     Fill::ClassId, false},
+    {Root::Machine, kApprovedKey, "%s", "Veltrane", Fill::ClassId, true},
+};
+
+// Deleted in this order; the subkey goes before its class key.
+constexpr struct {
+    Root root;
+    const char* keyName;
+} kRemovedKeys[] = {
+    {Root::Classes, "CLSID\\%s\\InProcServer32"},
+    {Root::Classes, "CLSID\\%s"},
+    {Root::Classes, "*\\shellex\\ContextMenuHandlers\\Veltrane"},
+    {Root::Classes, "Directory\\shellex\\ContextMenuHandlers\\Veltrane"},
+};
+
+// The one "%s" of a format replaced by `argument`; a format without it is used as is.
+std::string Fill1(const char* format, const std::string& argument) {
+    std::string text = format;
+    const std::size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, argument);
+    return text;
+}
+
+HKEY RootKey(const RegistryTarget& target, Root root) {
+    return root == Root::Classes ? target.classesRoot : target.localMachine;
+}
+
+LSTATUS CreateKey(HKEY root, const char* subKey, HKEY* key) {
+    DWORD disposition = 0;
+    return ::RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                             nullptr, key, &disposition);
+}
+
+LSTATUS SetString(HKEY key, const char* valueName, const std::string& data) {
+    return ::RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                            static_cast<DWORD>(data.size() + 1));
+}
+
+LSTATUS DeleteKey(HKEY root, const char* subKey) {
+    return ::RegDeleteKeyA(root, subKey);
+}
+
+LSTATUS DeleteValue(HKEY root, const char* subKey, const char* valueName) {
+    UniqueHKey key;
+    const LSTATUS opened = ::RegOpenKeyExA(root, subKey, 0, KEY_SET_VALUE, key.put());
+    if (opened != ERROR_SUCCESS) return opened;
+    return ::RegDeleteValueA(key.get(), valueName);
+}
+
+constexpr RegistryApi kWin32Api = {&CreateKey, &SetString, &DeleteKey, &DeleteValue};
+
+HRESULT WriteRows(const RegistryTarget& target, const RegistrationInput& input) {
+    for (const RegistrationRow& row : kRegistrationRows) {
+        if (row.ntOnly && !input.ntPlatform) continue;
+        const std::string keyName = Fill1(row.keyName, input.classId);
+        UniqueHKey key;
+        if (target.api->createKey(RootKey(target, row.root), keyName.c_str(), key.put()) !=
+            ERROR_SUCCESS) {
+            return SELFREG_E_CLASS;
+        }
+        const std::string data =
+            Fill1(row.data, row.dataFill == Fill::ModulePath ? input.modulePath : input.classId);
+        const std::string valueName = row.valueName ? Fill1(row.valueName, input.classId) : "";
+        // A key without its value registers nothing usable: that is a failure too.
+        if (target.api->setString(key.get(), row.valueName ? valueName.c_str() : nullptr, data) !=
+            ERROR_SUCCESS) {
+            return SELFREG_E_CLASS;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT RemoveRows(const RegistryTarget& target, const std::string& classId, bool ntPlatform) {
+    for (const auto& removed : kRemovedKeys) {
+        const std::string keyName = Fill1(removed.keyName, classId);
+        if (target.api->deleteKey(RootKey(target, removed.root), keyName.c_str()) !=
+            ERROR_SUCCESS) {
+            return SELFREG_E_CLASS;
+        }
+    }
+    // The approval is a value named by the class identifier, not a key of its own. Another
+    // product's approval under the same key stays; whether ours was there or not changes
+    // nothing.
+    if (ntPlatform) target.api->deleteValue(target.localMachine, kApprovedKey, classId.c_str());
+    return S_OK;
+}
+
+}  // namespace
+
+const RegistryApi& Win32RegistryApi() noexcept {
+    return kWin32Api;
+}
+
+std::string ClassIdText(REFCLSID clsid) {
+    UniqueCoTaskMem<wchar_t> wide;
+    if (FAILED(::StringFromIID(clsid, wide.put())) || !wide) return std::string();
+    char text[MAX_PATH] = "";
+    if (::WideCharToMultiByte(CP_ACP, 0, wide.get(), -1, text, sizeof(text), nullptr, nullptr) ==
+        0) {
+        return std::string();
+    }
+    return text;
+}
+
+bool IsNtPlatform() noexcept {
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    return ::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+HRESULT WriteRegistration(const RegistryTarget& target, const RegistrationInput& input) noexcept {
+    // Without a class identifier or a module path every row would be garbage.
+    if (input.classId.empty() || input.modulePath.empty()) return SELFREG_E_CLASS;
+    try {
+        return WriteRows(target, input);
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}
+
+HRESULT RemoveRegistration(const RegistryTarget& target, const std::string& classId,
+                           bool ntPlatform) noexcept {
+    if (classId.empty()) return SELFREG_E_CLASS;
+    try {
+        return RemoveRows(target, classId, ntPlatform);
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}
+
+HRESULT RegisterServer() noexcept {
+    ModuleStateScope scope;
+    try {
+        RegistrationInput input;
+        input.classId = ClassIdText(CLSID_ShellExt);
+        input.modulePath = ModuleFileName();
+        input.ntPlatform = IsNtPlatform();
+        return WriteRegistration(RegistryTarget(), input);
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}
+
+HRESULT UnregisterServer() noexcept {
+    ModuleStateScope scope;
+    try {
+        return RemoveRegistration(RegistryTarget(), ClassIdText(CLSID_ShellExt), IsNtPlatform());
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
+}
+
+}  // namespace veltrane

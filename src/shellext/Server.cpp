@@ -1,0 +1,33 @@
+#include "shellext/Server.h"
+
+#include <new>
+
+#include "framework/ComRefCount.h"
+#include "shellext/CShellExt.h"
+#include "shellext/CShellExtClassFactory.h"
+#include "shellext/Guid.h"
+
+namespace veltrane {
+
+long LiveObjectCount() noexcept {
+    return LiveObjects::Count();
+}
+
+HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualCLSID(rclsid, CLSID_ShellExt)) return CLASS_E_CLASSNOTAVAILABLE;
+    // A new factory for every call; none is shared.
+    auto* factory = new (std::nothrow) CShellExtClassFactory;
+    if (!factory) return E_OUTOFMEMORY;
+    const HRESULT result = factory->QueryInterface(riid, ppv);
+    // An unwanted factory holds no reference: free it so it is not counted forever.
+    if (FAILED(result)) delete factory;
+    return result;
+}
+
+HRESULT CanUnloadNow() noexcept {
+    return LiveObjects::Count() == 0 ? S_OK : S_FALSE;
+}
+
+}  // namespace veltrane

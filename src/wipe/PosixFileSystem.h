@@ -1,0 +1,44 @@
+#pragma once
+// The file system of a POSIX system, with Windows semantics where the engine and the walk
+// depend on them:
+// - either separator is accepted (backslashes become slashes, so a name that contains a
+//   backslash cannot be addressed);
+// - a file without any write permission bit counts as read-only: opening it for writing
+//   and deleting it fail with kErrorAccessDenied, also for root;
+// - opening refuses anything but a regular file reached without a final symbolic link
+//   (a wipe never writes through a link, into a device or into a pipe), and takes an
+//   exclusive flock() so that two wipes of one file exclude each other (advisory only);
+// - Attributes reports a symbolic link as kAttrReparsePoint (plus kAttrDirectory when it
+//   points to a folder); RemoveFolder removes such a link, never its target;
+// - Move never replaces an existing name (kErrorAlreadyExists);
+// - Recycle moves the file into the freedesktop.org trash of the user's home
+//   ($XDG_DATA_HOME/Trash, default ~/.local/share/Trash) with its .trashinfo record; it
+//   fails with kErrorNotSameDevice when the file lies on another file system.
+
+#include "wipe/FileSystem.h"
+
+namespace veltrane {
+
+class PosixFileSystem : public FileSystem {
+public:
+    Handle OpenExclusive(const std::string& path) override;
+    bool Close(Handle h) override;
+    bool GetSize64(Handle h, std::int64_t& size) override;
+    bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,
+                std::int64_t& newPosition) override;
+    bool Write(Handle h, const void* data, std::uint32_t size, std::uint32_t& written) override;
+    bool Flush(Handle h) override;
+    bool Move(const std::string& from, const std::string& to) override;
+    bool Remove(const std::string& path) override;
+    bool Recycle(const std::string& path) override;
+    std::uint32_t Attributes(const std::string& path) override;
+    FindHandle FindFirst(const std::string& pattern, std::string& name) override;
+    bool FindNext(FindHandle h, std::string& name) override;
+    bool FindEnd(FindHandle h) override;
+    bool RemoveFolder(const std::string& path) override;
+    void* Allocate(std::size_t size) override;
+    void Free(void* block) override;
+    std::uint32_t LastError() const override;
+};
+
+}  // namespace veltrane

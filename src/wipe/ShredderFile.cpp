@@ -1,0 +1,389 @@
+#include "wipe/ShredderFile.h"
+
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "wipe/CharGenerator.h"
+#include "wipe/FillGenerator.h"
+#include "wipe/Paths.h"
+#include "wipe/WipeMethod.h"
+
+namespace veltrane {
+namespace {
+
+// A write buffer that goes back to its file system on every way out of a pass.
+class PassBuffer {
+public:
+    PassBuffer(FileSystem& fs, std::uint8_t* data) : m_fs(fs), m_data(data) {}
+    ~PassBuffer() {
+        if (m_data != nullptr) m_fs.Free(m_data);
+    }
+    PassBuffer(const PassBuffer&) = delete;
+    PassBuffer& operator=(const PassBuffer&) = delete;
+    std::uint8_t* get() const { return m_data; }
+
+private:
+    FileSystem& m_fs;
+    std::uint8_t* m_data;
+};
+
+// A one-letter name has only 26 candidates; when all are taken the rename gives up after
+// this many draws and the wipe goes on under the old name.
+constexpr int kMaxRenameAttempts = 400;
+
+// Bits that select an overwriting routine.
+constexpr std::uint32_t kOverwritingBits = Random | Random2 | DoDQuick | DoD | NATO | Gutmann;
+
+}  // namespace
+
+enum class PassKind : std::uint8_t { Random, Byte, Pattern };
+
+struct OverwritePass {
+    PassKind kind;
+    std::uint8_t data[3];  // the byte value, or the 3-byte pattern
+};
+
+const ShredderFile::MethodRoutine ShredderFile::kRoutines[] = {
+    {Random, &ShredderFile::WipeRandom},     {Random2, &ShredderFile::WipeRandom2},
+    {DoDQuick, &ShredderFile::WipeDoDQuick}, {DoD, &ShredderFile::WipeDoD},
+    {NATO, &ShredderFile::WipeNATO},         {Gutmann, &ShredderFile::WipeGutmann},
+};
+
+ShredderFile::ShredderFile(const std::string& filePath, FileSystem& fileSystem)
+    : path(filePath), fs(fileSystem), randomState(static_cast<std::uint32_t>(std::time(nullptr))) {}
+
+ShredderFile::~ShredderFile() {
+    // Every way through Wipe closes the file; this only guards against a failed Close.
+    if (handle != FileSystem::kInvalidHandle) fs.Close(handle);
+}
+
+bool ShredderFile::Wipe(std::uint32_t m) {
+    if (progress != nullptr) progress->store(0, std::memory_order_relaxed);
+    method = m;
+    if (m == 0) return true;
+    if (m == Recycle) return RecycleFile();
+    if (m == Delete) return RemoveFile();
+    // Without an overwriting routine the file would only be renamed and left behind.
+    if ((m & kOverwritingBits) == 0) return false;
+
+    bool result = false;
+    try {
+        if (!Open()) return false;
+        // This first opening only proves the file can be had exclusively for writing.
+        Close();
+        if ((m & Recycle) == 0) RenameRandomly();
+        for (const MethodRoutine& r : kRoutines) {
+            if ((m & r.bit) != 0) result = (this->*r.routine)();
+        }
+    } catch (...) {
+        // Out of memory for a path string: an ordinary failure here.
+        Close();
+        return false;
+    }
+    if (!result) return false;
+    return (m & Recycle) != 0 ? RecycleFile() : RemoveFile();
+}
+
+bool ShredderFile::Open() {
+    // A handle kept by a failed Close must not be lost by opening over it.
+    if (!Close()) return false;
+    handle = fs.OpenExclusive(path);
+    if (handle == FileSystem::kInvalidHandle) return false;
+    std::int64_t size = 0;
+    if (!fs.GetSize64(handle, size) || size < 0) {
+        fs.Close(handle);
+        handle = FileSystem::kInvalidHandle;
+        return false;
+    }
+    fileSize = size;
+    return true;
+}
+
+bool ShredderFile::Close() {
+    if (handle == FileSystem::kInvalidHandle) return true;
+    if (!fs.Close(handle)) return false;
+    handle = FileSystem::kInvalidHandle;
+    return true;
+}
+
+bool ShredderFile::Rewind() {
+    passBytes = 0;
+    std::int64_t position = -1;
+    return fs.Seek64(handle, 0, SeekOrigin::Begin, position) && position == 0;
+}
+
+bool ShredderFile::Flush() {
+    return fs.Flush(handle);
+}
+
+std::uint8_t* ShredderFile::AllocateBuffer(std::uint32_t& size) {
+    std::uint32_t n = size;
+    for (;;) {
+        if (void* block = fs.Allocate(n)) {
+            size = n;
+            return static_cast<std::uint8_t*>(block);
+        }
+        n /= 2;
+        if (n < kSmallestBuffer) return nullptr;
+    }
+}
+
+bool ShredderFile::WriteChunk(const std::uint8_t* buffer, std::uint32_t length,
+                              std::uint64_t& remaining) {
+    const std::uint32_t n = remaining < length ? static_cast<std::uint32_t>(remaining) : length;
+    std::uint32_t written = 0;
+    const bool ok = fs.Write(handle, buffer, n, written) && written == n;
+    // A file system that claims more than it was given must not drive the count below 0.
+    if (written > n) written = n;
+    remaining -= written;
+    passBytes += written;
+    UpdateProgress();
+    return ok;
+}
+
+void ShredderFile::UpdateProgress() {
+    if (progress == nullptr) return;
+    const std::int32_t passes = PassCount(method);
+    const double share = passes > 0 ? 100.0 / passes : 0.0;
+    const std::int32_t completed = pass >= 1 ? pass - 1 : 0;
+    double value = share * completed;
+    if (fileSize > 0) {
+        value += static_cast<double>(passBytes) / static_cast<double>(fileSize) * share;
+    }
+    progress->store(static_cast<std::int32_t>(std::floor(value)), std::memory_order_relaxed);
+}
+
+bool ShredderFile::Cancelled() const {
+    return cancelFlag != nullptr && cancelFlag->load(std::memory_order_relaxed) == 1;
+}
+
+bool ShredderFile::RandomPass() {
+    if (!Open()) return false;
+    Rewind();
+    std::uint32_t chunk = fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) : kChunkSize;
+    PassBuffer buffer(fs, AllocateBuffer(chunk));
+    if (buffer.get() == nullptr) {
+        Close();
+        return false;
+    }
+    std::uint64_t remaining = static_cast<std::uint64_t>(fileSize);
+    bool ok = true;
+    // The flag is read after each write, so this pass writes at least one chunk.
+    do {
+        FillRandom(randomState, buffer.get(), chunk);
+        ok = WriteChunk(buffer.get(), chunk, remaining);
+    } while (!Cancelled() && remaining > 0 && ok);
+    Flush();
+    Close();
+    return remaining == 0 && !Cancelled();
+}
+
+bool ShredderFile::BytePass(std::uint8_t value) {
+    if (!Open()) return false;
+    Rewind();
+    std::uint32_t chunk = fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) : kChunkSize;
+    PassBuffer buffer(fs, AllocateBuffer(chunk));
+    if (buffer.get() == nullptr) {
+        Close();
+        return false;
+    }
+    std::memset(buffer.get(), value, chunk);
+    std::uint64_t remaining = static_cast<std::uint64_t>(fileSize);
+    while (!Cancelled() && remaining > 0) {
+        if (!WriteChunk(buffer.get(), chunk, remaining)) break;
+    }
+    Flush();
+    Close();
+    return remaining == 0 && !Cancelled();
+}
+
+bool ShredderFile::PatternPass(const std::uint8_t* pattern, std::uint32_t length) {
+    if (length == 0) return false;
+    if (!Open()) return false;
+    Rewind();
+    // Room for one more whole pattern than a small file needs.
+    std::uint32_t chunk =
+        fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) + length : kChunkSize;
+    PassBuffer buffer(fs, AllocateBuffer(chunk));
+    if (buffer.get() == nullptr || chunk < length) {
+        Close();
+        return false;
+    }
+    // Every write but the last is a whole number of patterns, so file offset k always
+    // holds pattern[k % length].
+    const std::uint32_t usable = chunk - chunk % length;
+    for (std::uint32_t i = 0; i < usable; i += length) {
+        std::memcpy(buffer.get() + i, pattern, length);
+    }
+    std::uint64_t remaining = static_cast<std::uint64_t>(fileSize);
+    while (!Cancelled() && remaining > 0) {
+        if (!WriteChunk(buffer.get(), usable, remaining)) break;
+    }
+    Flush();
+    Close();
+    return remaining == 0 && !Cancelled();
+}
+
+bool ShredderFile::RenameRandomly() {
+    PathParts parts(path);
+    const std::size_t n = parts.FileName().size();
+    if (n == 0) return true;
+    std::string name(n, 'a');
+    for (int attempt = 0; attempt < kMaxRenameAttempts; ++attempt) {
+        for (char& c : name) c = static_cast<char>('a' + CharGeneratorNext() % 26);
+        PathParts target(name);
+        target.SetDrive(parts.Drive());
+        const std::string newPath = target.SetDirectory(parts.Directory());
+        // Too long to compose: the file keeps its name.
+        if (newPath.empty()) return true;
+        if (fs.Move(path, newPath)) {
+            path = newPath;
+            return true;
+        }
+        if (fs.LastError() != kErrorAlreadyExists) return true;
+    }
+    return true;
+}
+
+bool ShredderFile::RemoveFile() {
+    return fs.Remove(path);
+}
+
+bool ShredderFile::RecycleFile() {
+    return fs.Recycle(path);
+}
+
+// --- method routines -------------------------------------------------------------------
+
+namespace {
+
+using Spec = OverwritePass;
+constexpr Spec R{PassKind::Random, {}};
+constexpr Spec B(std::uint8_t v) {
+    return Spec{PassKind::Byte, {v, 0, 0}};
+}
+constexpr Spec P(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    return Spec{PassKind::Pattern, {a, b, c}};
+}
+
+constexpr Spec kRandomPasses[] = {R};
+constexpr Spec kDoDQuickPasses[] = {B(0x00), B(0xFF), R};
+constexpr Spec kNatoPasses[] = {B(0x00), B(0xFF), B(0x00), B(0xFF), B(0x00), B(0xFF), R};
+// Gutmann's 35-pass table (1996), in its order.
+constexpr Spec kGutmannPasses[] = {
+    R,
+    R,
+    R,
+    R,
+    B(0x55),
+    B(0xAA),
+    P(0x92, 0x49, 0x24),
+    P(0x49, 0x24, 0x92),
+    P(0x24, 0x92, 0x49),
+    B(0x00),
+    B(0x11),
+    B(0x22),
+    B(0x33),
+    B(0x44),
+    B(0x55),
+    B(0x66),
+    B(0x77),
+    B(0x88),
+    B(0x99),
+    B(0xAA),
+    B(0xBB),
+    B(0xCC),
+    B(0xDD),
+    B(0xEE),
+    B(0xFF),
+    P(0x92, 0x49, 0x24),
+    P(0x49, 0x24, 0x92),
+    P(0x24, 0x92, 0x49),
+    P(0x6D, 0xB6, 0xDB),
+    P(0xB6, 0xDB, 0x6D),
+    P(0xDB, 0x6D, 0xB6),
+    R,
+    R,
+    R,
+    R,
+};
+static_assert(sizeof(kGutmannPasses) / sizeof(kGutmannPasses[0]) == 35, "Gutmann has 35 passes");
+
+}  // namespace
+
+bool ShredderFile::RunPass(const OverwritePass& spec) {
+    switch (spec.kind) {
+        case PassKind::Random:
+            return RandomPass();
+        case PassKind::Byte:
+            return BytePass(spec.data[0]);
+        case PassKind::Pattern:
+            return PatternPass(spec.data, 3);
+    }
+    return false;
+}
+
+void ShredderFile::NextPass() {
+    passBytes = 0;
+    ++pass;
+}
+
+bool ShredderFile::RunPasses(const OverwritePass* passes, std::size_t count) {
+    pass = 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) NextPass();
+        if (!RunPass(passes[i])) return false;
+    }
+    return true;
+}
+
+bool ShredderFile::WipeRandom() {
+    return RunPasses(kRandomPasses, 1);
+}
+
+bool ShredderFile::WipeRandom2() {
+    pass = 1;
+    RandomPass();
+    // The second pass runs whatever the first returned, and decides the result.
+    NextPass();
+    return RandomPass();
+}
+
+bool ShredderFile::WipeDoDQuick() {
+    return RunPasses(kDoDQuickPasses, 3);
+}
+
+bool ShredderFile::WipeDoD() {
+    // Draws compare whole values; two passes may still write the same byte.
+    const std::int32_t x = CharGeneratorNext();
+    pass = 1;
+    if (!BytePass(static_cast<std::uint8_t>(x))) return false;
+    NextPass();
+    if (!BytePass(static_cast<std::uint8_t>(~x))) return false;
+    std::int32_t y = CharGeneratorNext();
+    while (y == x) y = CharGeneratorNext();
+    NextPass();
+    if (!BytePass(static_cast<std::uint8_t>(y))) return false;
+    NextPass();
+    if (!BytePass(static_cast<std::uint8_t>(~y))) return false;
+    std::int32_t z = CharGeneratorNext();
+    while (z == y || z == x) z = CharGeneratorNext();
+    NextPass();
+    if (!BytePass(static_cast<std::uint8_t>(z))) return false;
+    NextPass();
+    if (!BytePass(static_cast<std::uint8_t>(~z))) return false;
+    NextPass();
+    return RandomPass();
+}
+
+bool ShredderFile::WipeNATO() {
+    return RunPasses(kNatoPasses, 7);
+}
+
+bool ShredderFile::WipeGutmann() {
+    return RunPasses(kGutmannPasses, 35);
+}
+
+}  // namespace veltrane

@@ -1,0 +1,87 @@
+#pragma once
+// Wipes one file: renames it to random letters, overwrites it with every pass of the
+// chosen method (each pass flushed), then deletes or recycles it. Publishes a percentage
+// and watches a cancel flag, both owned by the caller and shared with another thread.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "wipe/FileSystem.h"
+
+namespace veltrane {
+
+struct OverwritePass;  // one entry of a method's pass sequence
+
+class ShredderFile {
+public:
+    static constexpr std::uint32_t kChunkSize = 262144;
+    static constexpr std::uint32_t kSmallestBuffer = 16384;
+
+    explicit ShredderFile(const std::string& path, FileSystem& fs = PlatformFileSystem());
+    virtual ~ShredderFile();
+    ShredderFile(const ShredderFile&) = delete;
+    ShredderFile& operator=(const ShredderFile&) = delete;
+
+    // Set by the caller before Wipe; either may stay null. The wipe counts as cancelled
+    // only while the flag holds exactly 1. The job's thread reads and writes these
+    // concurrently, hence atomics, accessed relaxed: no other data hangs on them.
+    std::atomic<std::uint8_t>* cancelFlag = nullptr;
+    std::atomic<std::int32_t>* progress = nullptr;
+
+    // True when the file was overwritten as `method` asks and then deleted or recycled.
+    // Called once per object.
+    bool Wipe(std::uint32_t method);
+
+private:
+    friend class ShredderFileProbe;  // tests and benchmarks drive single passes
+
+    using WipeRoutine = bool (ShredderFile::*)();
+    struct MethodRoutine {
+        std::uint32_t bit;
+        WipeRoutine routine;
+    };
+    static const MethodRoutine kRoutines[];
+
+    bool Open();
+    bool Close();
+    bool Rewind();
+    bool Flush();
+    // Tries `size` bytes, then halves down to kSmallestBuffer; `size` receives what was
+    // obtained. Null when nothing could be had. Free with fs.Free.
+    std::uint8_t* AllocateBuffer(std::uint32_t& size);
+    bool WriteChunk(const std::uint8_t* buffer, std::uint32_t length, std::uint64_t& remaining);
+    void UpdateProgress();
+    bool Cancelled() const;
+
+    bool RandomPass();
+    bool BytePass(std::uint8_t value);
+    bool PatternPass(const std::uint8_t* pattern, std::uint32_t length);
+    bool RunPass(const OverwritePass& spec);
+    // Runs the passes in order, stopping at the first that fails; counts `pass` from 1.
+    bool RunPasses(const OverwritePass* passes, std::size_t count);
+    void NextPass();
+
+    bool RenameRandomly();
+    bool RemoveFile();
+    bool RecycleFile();
+
+    bool WipeRandom();
+    bool WipeRandom2();
+    bool WipeDoDQuick();
+    bool WipeDoD();
+    bool WipeNATO();
+    bool WipeGutmann();
+
+    std::string path;
+    std::uint32_t method = 0;
+    FileSystem::Handle handle = FileSystem::kInvalidHandle;
+    std::int64_t fileSize = 0;
+    FileSystem& fs;
+    std::uint32_t randomState;
+    std::int32_t pass = 0;
+    std::uint64_t passBytes = 0;
+};
+
+}  // namespace veltrane

@@ -1,0 +1,645 @@
+// ShredderFile on the in-memory file system: pass sequences and their bytes, the
+// published percentage, chunking and buffers, cancellation, failures and the rename.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "WipeTestSupport.h"
+#include "wipe/CharGenerator.h"
+#include "wipe/MemoryFileSystem.h"
+#include "wipe/ShredderFile.h"
+#include "wipe/ShredderFileProbe.h"
+#include "wipe/WipeMethod.h"
+
+namespace veltrane {
+namespace {
+
+using test::Bytes;
+using Op = MemoryFileSystem::Op;
+using Probe = ShredderFileProbe;
+
+constexpr char kFolder[] = "C:\\docs";
+constexpr char kPath[] = "C:\\docs\\report.txt";
+constexpr std::uint32_t kSeed = 1;
+
+// A pass as the published method tables give it: random, a byte, or a 3-byte pattern.
+struct PassData {
+    char kind;  // 'R', 'B' or 'P'
+    std::uint8_t a = 0, b = 0, c = 0;
+};
+
+std::vector<PassData> Sequence(std::uint32_t method) {
+    const PassData R{'R', 0, 0, 0};
+    auto B = [](std::uint8_t v) { return PassData{'B', v, 0, 0}; };
+    auto rotations = [](std::vector<PassData>& out, std::uint8_t a, std::uint8_t b,
+                        std::uint8_t c) {
+        out.push_back({'P', a, b, c});
+        out.push_back({'P', b, c, a});
+        out.push_back({'P', c, a, b});
+    };
+    std::vector<PassData> s;
+    switch (method) {
+        case Random:
+            return {R};
+        case Random2:
+            return {R, R};
+        case DoDQuick:
+            return {B(0x00), B(0xFF), R};
+        case NATO:
+            return {B(0x00), B(0xFF), B(0x00), B(0xFF), B(0x00), B(0xFF), R};
+        case Gutmann:
+            s.assign(4, R);
+            s.push_back(B(0x55));
+            s.push_back(B(0xAA));
+            rotations(s, 0x92, 0x49, 0x24);
+            for (int v = 0x00; v <= 0xFF; v += 0x11) s.push_back(B(static_cast<std::uint8_t>(v)));
+            rotations(s, 0x92, 0x49, 0x24);
+            rotations(s, 0x6D, 0xB6, 0xDB);
+            s.insert(s.end(), 4, R);
+            return s;
+    }
+    return s;
+}
+
+std::vector<Bytes> ExpectedImages(const std::vector<PassData>& passes, std::size_t size,
+                                  std::uint32_t state) {
+    std::vector<Bytes> images;
+    for (const PassData& p : passes) {
+        images.push_back(p.kind == 'R'   ? test::RandomPassBytes(state, size)
+                         : p.kind == 'B' ? test::Filled(size, p.a)
+                                         : test::Patterned(size, p.a, p.b, p.c));
+    }
+    return images;
+}
+
+std::vector<std::uint32_t> WriteSizes(const MemoryFileSystem& fs) {
+    std::vector<std::uint32_t> sizes;
+    for (const auto& call : fs.Calls(Op::Write)) sizes.push_back(call.written);
+    return sizes;
+}
+
+class ShredderFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { CharGeneratorSeed(1); }
+
+    std::unique_ptr<ShredderFile> Make(const std::string& path = kPath) {
+        auto file = std::make_unique<ShredderFile>(path, fs);
+        file->cancelFlag = &cancel;
+        file->progress = &progress;
+        Probe::SetRandomState(*file, kSeed);
+        return file;
+    }
+
+    // The only entry left in the folder, or "" when there is none.
+    std::string Survivor() const {
+        const auto names = fs.List(kFolder);
+        return names.size() == 1 ? JoinName(names[0]) : std::string();
+    }
+    static std::string JoinName(const std::string& name) {
+        return std::string(kFolder) + "\\" + name;
+    }
+
+    MemoryFileSystem fs;
+    std::atomic<std::uint8_t> cancel{0};
+    std::atomic<std::int32_t> progress{-1};
+};
+
+// --- pass sequences --------------------------------------------------------------------
+
+TEST_F(ShredderFileTest, EveryMethodWritesItsPassesInOrder) {
+    const std::uint32_t methods[] = {Random, Random2, DoDQuick, NATO, Gutmann};
+    const std::size_t sizes[] = {1, 1000, 2 * 262144 + 5};
+    for (std::uint32_t method : methods) {
+        for (std::size_t size : sizes) {
+            SCOPED_TRACE("method " + std::to_string(method) + ", size " + std::to_string(size));
+            fs.AddFileOfSize(kPath, size);
+            fs.ClearCalls();
+            const auto passes = Sequence(method);
+            {
+                test::WipeRecorder recorder(fs, progress);
+                EXPECT_TRUE(Make()->Wipe(method));
+                ASSERT_EQ(passes.size(), recorder.images.size());
+                const auto expected = ExpectedImages(passes, size, kSeed);
+                for (std::size_t i = 0; i < passes.size(); ++i) {
+                    ASSERT_EQ(expected[i], recorder.images[i]) << "pass " << i + 1;
+                }
+            }
+            EXPECT_TRUE(fs.List(kFolder).empty());
+            // One probing open, then one per pass.
+            EXPECT_EQ(passes.size() + 1, fs.Calls(Op::Open).size());
+            EXPECT_EQ(0u, fs.OpenHandleCount());
+            EXPECT_EQ(0u, fs.LiveAllocationCount());
+        }
+    }
+}
+
+TEST_F(ShredderFileTest, GutmannOfOneByteWritesEachPatternsFirstByte) {
+    fs.AddFileOfSize(kPath, 1);
+    test::WipeRecorder recorder(fs, progress);
+    ASSERT_TRUE(Make()->Wipe(Gutmann));
+    ASSERT_EQ(35u, recorder.images.size());
+    EXPECT_EQ(Bytes{0x92}, recorder.images[6]);
+    EXPECT_EQ(Bytes{0x49}, recorder.images[7]);
+    EXPECT_EQ(Bytes{0x24}, recorder.images[8]);
+}
+
+TEST_F(ShredderFileTest, PatternPassWritesWholePatternsAcrossChunks) {
+    fs.AddFileOfSize(kPath, 2 * 262144 + 5);
+    auto file = Make();
+    const std::uint8_t pattern[3] = {0x6D, 0xB6, 0xDB};
+    ASSERT_TRUE(Probe::PatternPass(*file, pattern, 3));
+    EXPECT_EQ((std::vector<std::uint32_t>{262143, 262143, 7}), WriteSizes(fs));
+    EXPECT_EQ(test::Patterned(2 * 262144 + 5, 0x6D, 0xB6, 0xDB), fs.Contents(kPath));
+}
+
+TEST_F(ShredderFileTest, DoDWritesItsDrawsAndTheirComplements) {
+    fs.AddFileOfSize(kPath, 100);
+    test::WipeRecorder recorder(fs, progress);
+    // With the Recycle bit there is no rename, so DoD's draws start at state 1.
+    ASSERT_TRUE(Make()->Wipe(DoD | Recycle));
+    const std::uint8_t bytes[] = {0x29, 0xD6, 0x23, 0xDC, 0xBE, 0x41};
+    ASSERT_EQ(7u, recorder.images.size());
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(test::Filled(100, bytes[i]), recorder.images[i]) << i;
+    std::uint32_t state = kSeed;
+    EXPECT_EQ(test::RandomPassBytes(state, 100), recorder.images[6]);
+    std::uint32_t draws = 1;
+    for (int i = 0; i < 3; ++i) test::ReferenceDraw(draws);
+    EXPECT_EQ(draws, CharGeneratorState());
+    ASSERT_EQ(1u, fs.RecycleBin().size());
+    EXPECT_EQ(recorder.images[6], fs.RecycleBin()[0].contents);
+}
+
+TEST_F(ShredderFileTest, DoDDrawsAgainOnEqualWholeValues) {
+    // A state whose next two draws are equal, and one whose third equals the first.
+    auto findSeed = [](const std::function<bool(std::int32_t, std::int32_t, std::int32_t)>& want) {
+        for (std::uint32_t seed = 2;; ++seed) {
+            std::uint32_t s = seed;
+            const std::int32_t a = test::ReferenceDraw(s), b = test::ReferenceDraw(s),
+                               c = test::ReferenceDraw(s);
+            if (want(a, b, c)) return seed;
+        }
+    };
+    const std::uint32_t equalPair = findSeed([](auto a, auto b, auto) { return a == b; });
+    const std::uint32_t thirdIsFirst =
+        findSeed([](auto a, auto b, auto c) { return a != b && c == a; });
+    for (std::uint32_t seed : {equalPair, thirdIsFirst}) {
+        std::uint32_t s = seed;
+        std::vector<std::int32_t> draws;
+        for (int i = 0; i < 5; ++i) draws.push_back(test::ReferenceDraw(s));
+        std::vector<std::int32_t> chosen = {draws[0]};
+        std::size_t next = 1;
+        while (draws[next] == chosen[0]) ++next;
+        chosen.push_back(draws[next++]);
+        while (draws[next] == chosen[0] || draws[next] == chosen[1]) ++next;
+        chosen.push_back(draws[next]);
+
+        fs.AddFileOfSize(kPath, 10);
+        test::WipeRecorder recorder(fs, progress);
+        CharGeneratorSeed(seed);
+        ASSERT_TRUE(Make()->Wipe(DoD | Recycle));
+        ASSERT_EQ(7u, recorder.images.size());
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(test::Filled(10, static_cast<std::uint8_t>(chosen[i])),
+                      recorder.images[2 * i]);
+            EXPECT_EQ(test::Filled(10, static_cast<std::uint8_t>(~chosen[i])),
+                      recorder.images[2 * i + 1]);
+        }
+    }
+}
+
+TEST_F(ShredderFileTest, FillStateIsSeededFromTheCalendarTime) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::time_t before = std::time(nullptr);
+        ShredderFile a(kPath, fs), b(kPath, fs);
+        if (std::time(nullptr) != before) continue;  // the second ticked in between
+        EXPECT_EQ(static_cast<std::uint32_t>(before), Probe::RandomState(a));
+        EXPECT_EQ(Probe::RandomState(a), Probe::RandomState(b));
+        return;
+    }
+    FAIL() << "the clock kept ticking";
+}
+
+// --- the published percentage ----------------------------------------------------------
+
+TEST_F(ShredderFileTest, EmptyFileGutmannPublishesOnlyAtRandomPasses) {
+    fs.AddFile(kPath);
+    test::WipeRecorder recorder(fs, progress);
+    ASSERT_TRUE(Make()->Wipe(Gutmann));
+    // Wipe's own 0, then one zero-byte write per random pass, each publishing.
+    EXPECT_EQ((std::vector<std::int32_t>{0, 0, 2, 5, 8, 88, 91, 94}), recorder.beforeWrite);
+    EXPECT_EQ(97, progress.load());
+    EXPECT_TRUE(fs.List(kFolder).empty());
+}
+
+TEST_F(ShredderFileTest, EveryMethodEndsAtOneHundred) {
+    for (std::uint32_t method : {Random, Random2, DoDQuick, DoD, NATO, Gutmann}) {
+        SCOPED_TRACE(method);
+        fs.AddFileOfSize(kPath, 300000);
+        test::WipeRecorder recorder(fs, progress);
+        ASSERT_TRUE(Make()->Wipe(method));
+        EXPECT_EQ(100, progress.load());
+        EXPECT_EQ(100, recorder.afterPass.back());
+        EXPECT_EQ(0, recorder.beforeWrite.front());
+        for (std::size_t i = 1; i < recorder.afterPass.size(); ++i) {
+            EXPECT_LE(recorder.afterPass[i - 1], recorder.afterPass[i]);
+        }
+        // Every pass takes an equal share, whatever its kind.
+        const int passes = PassCount(method);
+        for (int k = 1; k < passes; ++k) {
+            EXPECT_NEAR(100.0 * k / passes, recorder.afterPass[k - 1], 1.0) << "pass " << k;
+        }
+    }
+}
+
+TEST_F(ShredderFileTest, PercentageIsFlooredWithinAPass) {
+    fs.AddFileOfSize(kPath, 262145);
+    test::WipeRecorder recorder(fs, progress);
+    ASSERT_TRUE(Make()->Wipe(Random));
+    // 262144 of 262145 bytes is 99.9996 %, published as 99.
+    EXPECT_EQ((std::vector<std::int32_t>{0, 99}), recorder.beforeWrite);
+    EXPECT_EQ(100, progress.load());
+}
+
+TEST_F(ShredderFileTest, SeveralMethodBitsRunInOrderAndPublishZero) {
+    fs.AddFileOfSize(kPath, 1000);
+    test::WipeRecorder recorder(fs, progress);
+    ASSERT_TRUE(Make()->Wipe(DoDQuick | Random));
+    // Random (0x04) runs before DoDQuick (0x08), its state running on.
+    const auto expected = ExpectedImages({{'R'}, {'B', 0x00}, {'B', 0xFF}, {'R'}}, 1000, kSeed);
+    EXPECT_EQ(expected, recorder.images);
+    for (std::int32_t p : recorder.afterPass) EXPECT_EQ(0, p);
+    EXPECT_EQ(0, progress.load());
+}
+
+TEST_F(ShredderFileTest, NullFlagAndPercentageAreAllowed) {
+    fs.AddFileOfSize(kPath, 1000);
+    ShredderFile file(kPath, fs);
+    EXPECT_TRUE(file.Wipe(NATO));
+    EXPECT_TRUE(fs.List(kFolder).empty());
+}
+
+// --- chunks and buffers ----------------------------------------------------------------
+
+TEST_F(ShredderFileTest, ChunksAt256KiB) {
+    struct Case {
+        std::size_t size;
+        char kind;
+        std::vector<std::uint32_t> writes;
+        std::uint64_t allocation;
+    };
+    const Case cases[] = {
+        {262144, 'B', {262144}, 262144},
+        {262145, 'B', {262144, 1}, 262144},
+        {262145, 'R', {262144, 1}, 262144},
+        {262145, 'P', {262143, 2}, 262144},
+        {10, 'P', {10}, 13},
+        {10, 'R', {10}, 10},
+        {0, 'R', {0}, 0},
+        {0, 'B', {}, 0},
+    };
+    const std::uint8_t pattern[3] = {1, 2, 3};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(1, c.kind) + " of " + std::to_string(c.size));
+        fs.AddFileOfSize(kPath, c.size);
+        fs.ClearCalls();
+        auto file = Make();
+        const bool ok = c.kind == 'B'   ? Probe::BytePass(*file, 0x42)
+                        : c.kind == 'R' ? Probe::RandomPass(*file)
+                                        : Probe::PatternPass(*file, pattern, 3);
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(c.writes, WriteSizes(fs));
+        ASSERT_EQ(1u, fs.Calls(Op::Allocate).size());
+        EXPECT_EQ(c.allocation, fs.Calls(Op::Allocate)[0].size);
+        EXPECT_EQ(c.size, fs.Contents(kPath).size());
+        EXPECT_EQ(1u, fs.Calls(Op::Flush).size());
+    }
+}
+
+TEST_F(ShredderFileTest, AllocationHalvesDownTo16KiB) {
+    struct Case {
+        std::uint32_t request;
+        std::vector<std::uint64_t> tries;
+    };
+    const Case cases[] = {
+        {262144, {262144, 131072, 65536, 32768, 16384}},
+        {40000, {40000, 20000}},
+        {100, {100}},
+    };
+    auto file = Make();
+    fs.SetAllocationLimit(0);
+    for (const Case& c : cases) {
+        fs.ClearCalls();
+        std::uint32_t size = c.request;
+        EXPECT_FALSE(Probe::AllocateBuffer(*file, size));
+        std::vector<std::uint64_t> tries;
+        for (const auto& call : fs.Calls(Op::Allocate)) tries.push_back(call.size);
+        EXPECT_EQ(c.tries, tries);
+    }
+    fs.SetAllocationLimit(70000);
+    std::uint32_t size = 262144;
+    ASSERT_TRUE(Probe::AllocateBuffer(*file, size));
+    EXPECT_EQ(65536u, size);
+    fs.SetAllocationLimit(MemoryFileSystem::kForever);
+    size = 0;
+    EXPECT_TRUE(Probe::AllocateBuffer(*file, size));
+    EXPECT_EQ(0u, size);
+}
+
+TEST_F(ShredderFileTest, ShortOfMemoryAPassWritesSmallerChunks) {
+    fs.AddFileOfSize(kPath, 100000);
+    fs.SetAllocationLimit(30000);
+    auto file = Make();
+    ASSERT_TRUE(Probe::BytePass(*file, 0xEE));
+    EXPECT_EQ((std::vector<std::uint32_t>{25000, 25000, 25000, 25000}), WriteSizes(fs));
+    EXPECT_EQ(test::Filled(100000, 0xEE), fs.Contents(kPath));
+}
+
+// --- cancellation ----------------------------------------------------------------------
+
+TEST_F(ShredderFileTest, CancelledBeforehandARandomPassWritesOneChunk) {
+    fs.AddFileOfSize(kPath, 600000);
+    cancel = 1;
+    EXPECT_FALSE(Make()->Wipe(Random));
+    EXPECT_EQ((std::vector<std::uint32_t>{262144}), WriteSizes(fs));
+    const std::string renamed = Survivor();
+    EXPECT_NE(kPath, renamed);
+    ASSERT_EQ(600000u, fs.Contents(renamed).size());
+    EXPECT_EQ(0u, fs.OpenHandleCount());
+    EXPECT_EQ(1u, fs.Calls(Op::Flush).size());
+}
+
+TEST_F(ShredderFileTest, CancelledBeforehandByteAndPatternPassesWriteNothing) {
+    fs.AddFileOfSize(kPath, 1000);
+    auto file = Make();
+    cancel = 1;
+    const std::uint8_t pattern[3] = {1, 2, 3};
+    EXPECT_FALSE(Probe::BytePass(*file, 0));
+    EXPECT_FALSE(Probe::PatternPass(*file, pattern, 3));
+    EXPECT_TRUE(fs.Calls(Op::Write).empty());
+    EXPECT_EQ(test::Filled(1000, 0x5A), fs.Contents(kPath));
+    EXPECT_FALSE(Make()->Wipe(DoDQuick));
+    EXPECT_TRUE(fs.Calls(Op::Write).empty());
+    EXPECT_EQ(test::Filled(1000, 0x5A), fs.Contents(Survivor()));
+}
+
+TEST_F(ShredderFileTest, CancelDuringAPassStopsAtTheNextChunk) {
+    fs.AddFileOfSize(kPath, 3 * 262144);
+    // Passes 1 and 2 take three writes each; cancel once pass 3 has written one chunk.
+    fs.SetObserver([this](const MemoryFileSystem::Call& call) {
+        if (call.op == Op::Write && fs.CallCount(Op::Write) == 7) cancel = 1;
+    });
+    EXPECT_FALSE(Make()->Wipe(NATO));
+    fs.SetObserver(nullptr);
+    EXPECT_EQ(7u, fs.Calls(Op::Write).size());
+    Bytes expected = test::Filled(3 * 262144, 0xFF);
+    std::fill(expected.begin(), expected.begin() + 262144, 0x00);
+    const std::string renamed = Survivor();
+    EXPECT_NE(kPath, renamed);
+    EXPECT_EQ(expected, fs.Contents(renamed));
+    EXPECT_EQ(3u, fs.Calls(Op::Flush).size());
+    EXPECT_TRUE(fs.Calls(Op::Remove).empty());
+}
+
+TEST_F(ShredderFileTest, OnlyExactlyOneCancels) {
+    fs.AddFileOfSize(kPath, 1000);
+    cancel = 2;
+    EXPECT_TRUE(Make()->Wipe(DoDQuick));
+    EXPECT_TRUE(fs.List(kFolder).empty());
+}
+
+// --- failures --------------------------------------------------------------------------
+
+TEST_F(ShredderFileTest, FailuresLeaveTheFileAsDocumented) {
+    constexpr std::size_t kSize = 2 * 262144;  // DoDQuick: writes 1-2 pass 1, 3-4 pass 2, 5-6 R
+    struct Case {
+        const char* what;
+        std::function<void(MemoryFileSystem&)> fault;
+        bool result;
+        bool renamed;
+        std::function<Bytes()> contents;  // empty function: the file is gone
+    };
+    const Bytes original = test::Filled(kSize, 0x5A);
+    auto half = [](std::uint8_t first, std::uint8_t rest) {
+        Bytes b = test::Filled(kSize, rest);
+        std::fill(b.begin(), b.begin() + 262144, first);
+        return b;
+    };
+    auto finalRandom = [] {
+        std::uint32_t state = kSeed;
+        return test::RandomPassBytes(state, kSize);
+    };
+    const Case cases[] = {
+        {"held open elsewhere", [](auto& f) { f.SetHeldOpen(kPath, true); }, false, false,
+         [&] { return original; }},
+        {"read-only", [](auto& f) { f.SetAttributes(kPath, kAttrReadOnly); }, false, false,
+         [&] { return original; }},
+        {"size unreadable", [](auto& f) { f.FailCall(Op::GetSize, 1, kErrorAccessDenied); }, false,
+         false, [&] { return original; }},
+        {"first pass cannot open", [](auto& f) { f.FailCall(Op::Open, 2, kErrorSharingViolation); },
+         false, true, [&] { return original; }},
+        {"write fails", [](auto& f) { f.FailCall(Op::Write, 2, kErrorDiskFull); }, false, true,
+         [&] { return half(0x00, 0x5A); }},
+        {"short write", [](auto& f) { f.ShortWrite(3, 100); }, false, true,
+         [&] {
+             Bytes b = test::Filled(kSize, 0x00);
+             std::fill(b.begin(), b.begin() + 100, 0xFF);
+             return b;
+         }},
+        {"no buffer", [](auto& f) { f.SetAllocationLimit(0); }, false, true,
+         [&] { return original; }},
+        {"delete fails", [](auto& f) { f.FailCall(Op::Remove, 1, kErrorAccessDenied); }, false,
+         true, finalRandom},
+        {"flush fails (ignored)", [](auto& f) { f.FailCalls(Op::Flush, 1, 99, kErrorWriteFault); },
+         true, true, nullptr},
+        {"rename fails (wiped under the old name)",
+         [](auto& f) { f.FailCall(Op::Move, 1, kErrorAccessDenied); }, true, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryFileSystem local;
+        local.AddFile(kPath, original);
+        c.fault(local);
+        ShredderFile file(kPath, local);
+        Probe::SetRandomState(file, kSeed);
+        // Pass 3 of DoDQuick is its only random pass, so it starts from the seed.
+        EXPECT_EQ(c.result, file.Wipe(DoDQuick));
+        const auto names = local.List(kFolder);
+        if (!c.contents) {
+            EXPECT_TRUE(names.empty());
+        } else {
+            ASSERT_EQ(1u, names.size());
+            EXPECT_EQ(c.renamed, names[0] != "report.txt") << names[0];
+            EXPECT_EQ(c.contents(), local.Contents(JoinName(names[0])));
+        }
+        EXPECT_EQ(0u, local.OpenHandleCount());
+        EXPECT_EQ(0u, local.LiveAllocationCount());
+    }
+}
+
+TEST_F(ShredderFileTest, Random2RunsItsSecondPassAfterAFailedFirst) {
+    for (Op op : {Op::Open, Op::Write}) {
+        MemoryFileSystem local;
+        local.AddFileOfSize(kPath, 5000);
+        local.FailCall(op, op == Op::Open ? 2 : 1, kErrorWriteFault);
+        ShredderFile file(kPath, local);
+        EXPECT_TRUE(file.Wipe(Random2));
+        EXPECT_TRUE(local.List(kFolder).empty());
+    }
+}
+
+TEST_F(ShredderFileTest, DoDDrawsNoFurtherAfterAFailedPass) {
+    // Open 1 is the probe; pass k opens with call k + 1.
+    for (int failingPass : {1, 3}) {
+        MemoryFileSystem local;
+        local.AddFileOfSize(kPath, 10);
+        local.FailCall(Op::Open, failingPass + 1, kErrorSharingViolation);
+        ShredderFile file(kPath, local);
+        CharGeneratorSeed(1);
+        EXPECT_FALSE(file.Wipe(DoD | Recycle));
+        std::uint32_t state = 1;
+        test::ReferenceDraw(state);
+        if (failingPass == 3) test::ReferenceDraw(state);
+        EXPECT_EQ(state, CharGeneratorState()) << "pass " << failingPass;
+    }
+}
+
+TEST_F(ShredderFileTest, FailedCloseNeitherLeaksNorStopsTheWipe) {
+    fs.AddFileOfSize(kPath, 1000);
+    fs.FailCall(Op::Close, 1, kErrorInvalidHandle);
+    {
+        auto file = Make();
+        // The probe's handle stays open, so the rename meets a sharing violation; the
+        // first pass closes it before opening again.
+        EXPECT_TRUE(file->Wipe(Random));
+    }
+    EXPECT_TRUE(fs.List(kFolder).empty());
+    EXPECT_EQ(0u, fs.OpenHandleCount());
+}
+
+// --- the random rename -----------------------------------------------------------------
+
+TEST_F(ShredderFileTest, RenameDrawsAsManyLettersAsTheNameHad) {
+    fs.AddFileOfSize(kPath, 10);
+    ASSERT_TRUE(Make()->Wipe(Random));
+    std::uint32_t state = 1;
+    const std::string expected = JoinName(test::ReferenceName(state, 10));
+    const auto moves = fs.Calls(Op::Move);
+    ASSERT_EQ(1u, moves.size());
+    EXPECT_EQ(kPath, moves[0].path);
+    EXPECT_EQ(expected, moves[0].target);
+    for (const auto& write : fs.Calls(Op::Write)) EXPECT_EQ(expected, write.path);
+    EXPECT_EQ(expected, fs.Calls(Op::Remove)[0].path);
+}
+
+TEST_F(ShredderFileTest, RenameRetriesATakenName) {
+    std::uint32_t state = 1;
+    const std::string firstName = test::ReferenceName(state, 10);
+    const std::string first = JoinName(firstName);
+    const std::string second = JoinName(test::ReferenceName(state, 10));
+    fs.AddFile(first, "keep me");
+    fs.AddFileOfSize(kPath, 10);
+    ASSERT_TRUE(Make()->Wipe(Random));
+    const auto moves = fs.Calls(Op::Move);
+    ASSERT_EQ(2u, moves.size());
+    EXPECT_EQ(kErrorAlreadyExists, moves[0].error);
+    EXPECT_EQ(second, moves[1].target);
+    EXPECT_TRUE(moves[1].ok);
+    EXPECT_EQ((std::vector<std::string>{firstName}), fs.List(kFolder));
+    EXPECT_EQ(test::Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}), fs.Contents(first));
+}
+
+TEST_F(ShredderFileTest, RenameGivesUpWhenEveryNameIsTaken) {
+    // A one-letter name has 26 candidates; were they all taken, retrying would never end.
+    const std::string path = JoinName("q");
+    fs.AddFileOfSize(path, 10);
+    fs.FailCalls(Op::Move, 1, MemoryFileSystem::kForever, kErrorAlreadyExists);
+    ASSERT_TRUE(Make(path)->Wipe(Random));
+    const std::size_t attempts = fs.Calls(Op::Move).size();
+    EXPECT_GE(attempts, 100u);
+    EXPECT_LE(attempts, 1000u);
+    EXPECT_EQ(path, fs.Calls(Op::Remove)[0].path);
+    EXPECT_TRUE(fs.List(kFolder).empty());
+}
+
+TEST_F(ShredderFileTest, RenameStopsAtOtherErrors) {
+    fs.AddFileOfSize(kPath, 10);
+    fs.FailCall(Op::Move, 1, kErrorAccessDenied);
+    ASSERT_TRUE(Make()->Wipe(Random));
+    EXPECT_EQ(1u, fs.Calls(Op::Move).size());
+    EXPECT_EQ(kPath, fs.Calls(Op::Remove)[0].path);
+}
+
+TEST_F(ShredderFileTest, PathOf258CharactersKeepsItsName) {
+    const std::string folder = "C:\\" + std::string(240, 'd');
+    const std::string path = folder + "\\" + std::string(10, 'n') + ".txt";
+    ASSERT_EQ(258u, path.size());
+    fs.AddFileOfSize(path, 10);
+    ASSERT_TRUE(Make(path)->Wipe(Random));
+    EXPECT_TRUE(fs.Calls(Op::Move).empty());
+    EXPECT_EQ(path, fs.Calls(Op::Remove)[0].path);
+}
+
+// --- methods without passes ------------------------------------------------------------
+
+TEST_F(ShredderFileTest, ZeroTouchesNothing) {
+    fs.AddFileOfSize(kPath, 10);
+    fs.ClearCalls();
+    EXPECT_TRUE(Make()->Wipe(0));
+    EXPECT_TRUE(fs.Calls().empty());
+    EXPECT_EQ(0, progress.load());
+}
+
+TEST_F(ShredderFileTest, RecycleOrDeleteAloneOverwriteNothing) {
+    fs.AddFile(kPath, "contents");
+    ASSERT_TRUE(Make()->Wipe(Recycle));
+    ASSERT_EQ(1u, fs.RecycleBin().size());
+    EXPECT_EQ(kPath, fs.RecycleBin()[0].path);
+    EXPECT_EQ(test::Bytes({'c', 'o', 'n', 't', 'e', 'n', 't', 's'}), fs.RecycleBin()[0].contents);
+
+    fs.AddFile(kPath, "contents");
+    ASSERT_TRUE(Make()->Wipe(Delete));
+    EXPECT_TRUE(fs.List(kFolder).empty());
+    EXPECT_TRUE(fs.Calls(Op::Open).empty());
+    EXPECT_TRUE(fs.Calls(Op::Move).empty());
+
+    EXPECT_FALSE(Make()->Wipe(Delete));  // nothing left to delete
+}
+
+TEST_F(ShredderFileTest, RecycleBitWithAMethodKeepsTheName) {
+    fs.AddFileOfSize(kPath, 1000);
+    ASSERT_TRUE(Make()->Wipe(Random | Recycle));
+    EXPECT_TRUE(fs.Calls(Op::Move).empty());
+    std::uint32_t state = kSeed;
+    ASSERT_EQ(1u, fs.RecycleBin().size());
+    EXPECT_EQ(kPath, fs.RecycleBin()[0].path);
+    EXPECT_EQ(test::RandomPassBytes(state, 1000), fs.RecycleBin()[0].contents);
+}
+
+TEST_F(ShredderFileTest, BitsWithoutAnOverwritingMethodLeaveTheFileAlone) {
+    // Such a wipe would only have renamed the file and failed.
+    fs.AddFile(kPath, "contents");
+    fs.ClearCalls();
+    EXPECT_FALSE(Make()->Wipe(0x100));
+    EXPECT_FALSE(Make()->Wipe(Recycle | Delete));
+    EXPECT_TRUE(fs.Calls().empty());
+    EXPECT_EQ((std::vector<std::string>{"report.txt"}), fs.List(kFolder));
+}
+
+TEST_F(ShredderFileTest, EmptyFilesAreWipedByEveryMethod) {
+    for (std::uint32_t method : {Random, Random2, DoDQuick, DoD, NATO, Gutmann}) {
+        fs.AddFile(kPath);
+        EXPECT_TRUE(Make()->Wipe(method)) << method;
+        EXPECT_TRUE(fs.List(kFolder).empty()) << method;
+    }
+}
+
+}  // namespace
+}  // namespace veltrane
