@@ -26,16 +26,8 @@ ULONG ComRelease(Object* object, ULONG& refCount) noexcept {
 }
 
 // Number of live COM objects of the module (factories and extension objects), which
-// decides whether the module may be unloaded. Raised in each constructor, lowered in
-// each destructor; references do not count.
-class LiveObjects {
-public:
-    static void Add() noexcept { s_count.fetch_add(1, std::memory_order_relaxed); }
-    static void Remove() noexcept { s_count.fetch_sub(1, std::memory_order_relaxed); }
-    static long Count() noexcept { return s_count.load(std::memory_order_relaxed); }
-
-private:
-    static inline std::atomic<long> s_count{0};
-};
+// decides whether the module may be unloaded. Raised by 1 in each constructor, lowered by
+// 1 in each destructor; references do not count.
+inline std::atomic<long> g_objectCount{0};
 
 }  // namespace veltrane

@@ -115,17 +115,17 @@ struct CoTaskMem {
 
 }  // namespace handle_traits
 
-using UniqueFile = UniqueAny<handle_traits::File>;            // CreateFile
-using UniqueHandle = UniqueAny<handle_traits::Kernel>;        // threads, events
-using UniqueFindHandle = UniqueAny<handle_traits::Find>;      // FindFirstFile
-using UniqueHKey = UniqueAny<handle_traits::RegKey>;          // RegOpenKeyEx, RegCreateKeyEx
-using UniqueMenu = UniqueAny<handle_traits::Menu>;            // CreateMenu, CreatePopupMenu
+using UniqueFile = UniqueAny<handle_traits::File>;        // CreateFile
+using UniqueHandle = UniqueAny<handle_traits::Kernel>;    // threads, events
+using UniqueFindHandle = UniqueAny<handle_traits::Find>;  // FindFirstFile
+using UniqueHKey = UniqueAny<handle_traits::RegKey>;      // RegOpenKeyEx, RegCreateKeyEx
+using UniqueMenu = UniqueAny<handle_traits::Menu>;        // CreateMenu, CreatePopupMenu
 template <class GdiHandle>
 using UniqueGdiObject = UniqueAny<handle_traits::Gdi<GdiHandle>>;
-using UniqueBitmap = UniqueGdiObject<HBITMAP>;                // LoadBitmap, CreateBitmap
+using UniqueBitmap = UniqueGdiObject<HBITMAP>;  // LoadBitmap, CreateBitmap
 using UniqueFont = UniqueGdiObject<HFONT>;
-using UniqueModule = UniqueAny<handle_traits::Module>;        // LoadLibrary
-using UniqueActCtx = UniqueAny<handle_traits::ActCtx>;        // CreateActCtx
+using UniqueModule = UniqueAny<handle_traits::Module>;  // LoadLibrary
+using UniqueActCtx = UniqueAny<handle_traits::ActCtx>;  // CreateActCtx
 template <class T>
 using UniqueCoTaskMem = UniqueAny<handle_traits::CoTaskMem<T>>;  // StringFromIID and friends
 

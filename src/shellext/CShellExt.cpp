@@ -9,7 +9,7 @@
 
 CShellExt::CShellExt() : m_refCount(0) {
     veltrane::ModuleStateScope scope;
-    veltrane::LiveObjects::Add();
+    ++veltrane::g_objectCount;
     // Without its bitmap the submenu is still usable: a failed load leaves the handle null.
     m_menuBitmap.reset(
         ::LoadBitmapA(veltrane::ResourceInstance(), MAKEINTRESOURCEA(IDB_MENU_BITMAP)));
@@ -18,7 +18,7 @@ CShellExt::CShellExt() : m_refCount(0) {
 CShellExt::~CShellExt() {
     veltrane::ModuleStateScope scope;
     m_dataObject.Reset();
-    veltrane::LiveObjects::Remove();
+    --veltrane::g_objectCount;
     m_menuBitmap.reset();
     m_selection.clear();
 }

@@ -7,11 +7,11 @@
 #include "shellext/CShellExt.h"
 
 CShellExtClassFactory::CShellExtClassFactory() : m_refCount(0) {
-    veltrane::LiveObjects::Add();
+    ++veltrane::g_objectCount;
 }
 
 CShellExtClassFactory::~CShellExtClassFactory() {
-    veltrane::LiveObjects::Remove();
+    --veltrane::g_objectCount;
 }
 
 STDMETHODIMP CShellExtClassFactory::QueryInterface(REFIID riid, void** ppv) {

@@ -69,8 +69,8 @@ HKEY RootKey(const RegistryTarget& target, Root root) {
 
 LSTATUS CreateKey(HKEY root, const char* subKey, HKEY* key) {
     DWORD disposition = 0;
-    return ::RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                             nullptr, key, &disposition);
+    return ::RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                             key, &disposition);
 }
 
 LSTATUS SetString(HKEY key, const char* valueName, const std::string& data) {

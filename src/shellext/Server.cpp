@@ -10,7 +10,7 @@
 namespace veltrane {
 
 long LiveObjectCount() noexcept {
-    return LiveObjects::Count();
+    return g_objectCount.load();
 }
 
 HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
@@ -27,7 +27,7 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
 }
 
 HRESULT CanUnloadNow() noexcept {
-    return LiveObjects::Count() == 0 ? S_OK : S_FALSE;
+    return g_objectCount.load() == 0 ? S_OK : S_FALSE;
 }
 
 }  // namespace veltrane

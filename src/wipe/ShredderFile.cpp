@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <new>
+#include <iterator>
 
 #include "wipe/CharGenerator.h"
 #include "wipe/FillGenerator.h"
@@ -38,10 +38,9 @@ constexpr std::uint32_t kOverwritingBits = Random | Random2 | DoDQuick | DoD | N
 
 }  // namespace
 
-enum class PassKind : std::uint8_t { Random, Byte, Pattern };
-
 struct OverwritePass {
-    PassKind kind;
+    enum class Kind : std::uint8_t { Random, Byte, Pattern };
+    Kind kind;
     std::uint8_t data[3];  // the byte value, or the 3-byte pattern
 };
 
@@ -260,66 +259,41 @@ bool ShredderFile::RecycleFile() {
 namespace {
 
 using Spec = OverwritePass;
-constexpr Spec R{PassKind::Random, {}};
+constexpr Spec R{OverwritePass::Kind::Random, {}};
 constexpr Spec B(std::uint8_t v) {
-    return Spec{PassKind::Byte, {v, 0, 0}};
+    return Spec{OverwritePass::Kind::Byte, {v, 0, 0}};
 }
 constexpr Spec P(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    return Spec{PassKind::Pattern, {a, b, c}};
+    return Spec{OverwritePass::Kind::Pattern, {a, b, c}};
 }
 
 constexpr Spec kRandomPasses[] = {R};
 constexpr Spec kDoDQuickPasses[] = {B(0x00), B(0xFF), R};
 constexpr Spec kNatoPasses[] = {B(0x00), B(0xFF), B(0x00), B(0xFF), B(0x00), B(0xFF), R};
 // Gutmann's 35-pass table (1996), in its order.
+// clang-format off
 constexpr Spec kGutmannPasses[] = {
-    R,
-    R,
-    R,
-    R,
-    B(0x55),
-    B(0xAA),
-    P(0x92, 0x49, 0x24),
-    P(0x49, 0x24, 0x92),
-    P(0x24, 0x92, 0x49),
-    B(0x00),
-    B(0x11),
-    B(0x22),
-    B(0x33),
-    B(0x44),
-    B(0x55),
-    B(0x66),
-    B(0x77),
-    B(0x88),
-    B(0x99),
-    B(0xAA),
-    B(0xBB),
-    B(0xCC),
-    B(0xDD),
-    B(0xEE),
-    B(0xFF),
-    P(0x92, 0x49, 0x24),
-    P(0x49, 0x24, 0x92),
-    P(0x24, 0x92, 0x49),
-    P(0x6D, 0xB6, 0xDB),
-    P(0xB6, 0xDB, 0x6D),
-    P(0xDB, 0x6D, 0xB6),
-    R,
-    R,
-    R,
-    R,
+    R, R, R, R,
+    B(0x55), B(0xAA),
+    P(0x92, 0x49, 0x24), P(0x49, 0x24, 0x92), P(0x24, 0x92, 0x49),
+    B(0x00), B(0x11), B(0x22), B(0x33), B(0x44), B(0x55), B(0x66), B(0x77),
+    B(0x88), B(0x99), B(0xAA), B(0xBB), B(0xCC), B(0xDD), B(0xEE), B(0xFF),
+    P(0x92, 0x49, 0x24), P(0x49, 0x24, 0x92), P(0x24, 0x92, 0x49),
+    P(0x6D, 0xB6, 0xDB), P(0xB6, 0xDB, 0x6D), P(0xDB, 0x6D, 0xB6),
+    R, R, R, R,
 };
-static_assert(sizeof(kGutmannPasses) / sizeof(kGutmannPasses[0]) == 35, "Gutmann has 35 passes");
+// clang-format on
+static_assert(std::size(kGutmannPasses) == 35, "Gutmann has 35 passes");
 
 }  // namespace
 
 bool ShredderFile::RunPass(const OverwritePass& spec) {
     switch (spec.kind) {
-        case PassKind::Random:
+        case OverwritePass::Kind::Random:
             return RandomPass();
-        case PassKind::Byte:
+        case OverwritePass::Kind::Byte:
             return BytePass(spec.data[0]);
-        case PassKind::Pattern:
+        case OverwritePass::Kind::Pattern:
             return PatternPass(spec.data, 3);
     }
     return false;
@@ -340,7 +314,7 @@ bool ShredderFile::RunPasses(const OverwritePass* passes, std::size_t count) {
 }
 
 bool ShredderFile::WipeRandom() {
-    return RunPasses(kRandomPasses, 1);
+    return RunPasses(kRandomPasses, std::size(kRandomPasses));
 }
 
 bool ShredderFile::WipeRandom2() {
@@ -352,7 +326,7 @@ bool ShredderFile::WipeRandom2() {
 }
 
 bool ShredderFile::WipeDoDQuick() {
-    return RunPasses(kDoDQuickPasses, 3);
+    return RunPasses(kDoDQuickPasses, std::size(kDoDQuickPasses));
 }
 
 bool ShredderFile::WipeDoD() {
@@ -379,11 +353,11 @@ bool ShredderFile::WipeDoD() {
 }
 
 bool ShredderFile::WipeNATO() {
-    return RunPasses(kNatoPasses, 7);
+    return RunPasses(kNatoPasses, std::size(kNatoPasses));
 }
 
 bool ShredderFile::WipeGutmann() {
-    return RunPasses(kGutmannPasses, 35);
+    return RunPasses(kGutmannPasses, std::size(kGutmannPasses));
 }
 
 }  // namespace veltrane

@@ -67,6 +67,21 @@ TEST(FillDelta, PhaseFindsEveryPositionOfTheLowCycle) {
     EXPECT_EQ(low, 0u);  // one cycle through all 65536 values
 }
 
+TEST(FillDelta, TableHoldsTheIncrementAtEveryPosition) {
+    const std::uint8_t* delta = fill_kernels::DeltaTable();
+    std::uint32_t low = 0;
+    for (std::uint32_t p = 0; p < 65536; ++p) {
+        for (const std::uint32_t high : {0x00u, 0x5Au, 0xFFu}) {
+            const std::uint32_t state = (high << 16) | low;
+            const std::uint8_t later = static_cast<std::uint8_t>(FillAdvance(state, 64) >> 16);
+            ASSERT_EQ(later, static_cast<std::uint8_t>(high + delta[p])) << "position " << p;
+        }
+        low = (low * 214013u + 2531011u) & 0xFFFFu;
+    }
+    // The copy after the end lets a stride be read from any position in one piece.
+    EXPECT_EQ(std::memcmp(delta + 65536, delta, 64), 0);
+}
+
 // Every version, run on this processor when it can.
 class FillVariantTest : public ::testing::TestWithParam<FillVariant> {
 protected:
@@ -88,9 +103,10 @@ protected:
 };
 
 TEST_P(FillVariantTest, MatchesReferenceForManyStatesAndLengths) {
-    const std::size_t lengths[] = {0,    1,     2,   7,    15,    16,     17,     31,    32,
-                                   33,   63,    64,  65,   95,    127,    255,    257,   1000,
-                                   4097, 65537, 999, 1023, 12345, 262143, 262144, 262145};
+    const std::size_t lengths[] = {0,    1,    2,     7,     15,     16,     17,    31,
+                                   32,   33,   63,    64,    65,     95,     127,   128,
+                                   129,  191,  192,   193,   255,    257,    999,   1000,
+                                   1023, 4097, 12345, 65537, 262143, 262144, 262145};
     const std::uint32_t seeds[] = {0u,          1u,          2u,          0x7FFFFFFFu,
                                    0x80000000u, 0xFFFFFFFFu, 0x00FFFFFFu, 1700000000u};
     for (const std::uint32_t seed : seeds) {

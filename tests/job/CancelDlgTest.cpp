@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
+#include <iterator>
 #include <string>
 
 #include "framework/MessagePump.h"
@@ -46,61 +48,129 @@ protected:
         if (::IsWindow(hwnd)) dialog->DestroyWindow();  // it deletes itself
     }
     HWND Item(int id) const { return ::GetDlgItem(hwnd, id); }
-    RECT DialogUnits(int x, int y, int width, int height) const {
-        RECT rect{x, y, x + width, y + height};
-        ::MapDialogRect(hwnd, &rect);
-        return rect;
-    }
-    RECT ClientRectOf(HWND control) const {
-        RECT rect{};
-        ::GetWindowRect(control, &rect);
-        ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&rect), 2);
-        return rect;
-    }
 
     CCancelDlg* dialog = nullptr;
     HWND hwnd = nullptr;
 };
 
-TEST_F(CancelDlgTest, TheTemplateMakesTheDocumentedControls) {
-    EXPECT_FALSE(::IsWindowVisible(hwnd));  // hidden until the job shows it
-    const LONG style = ::GetWindowLongA(hwnd, GWL_STYLE);
-    EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME),
-              WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
+// Template 130 as the resource holds it, read field by field (DLGTEMPLATEEX).
+class TemplateReader {
+public:
+    explicit TemplateReader(const BYTE* data) : m_at(data), m_start(data) {}
+    WORD Word() {
+        WORD value;
+        std::memcpy(&value, m_at, sizeof value);
+        m_at += sizeof value;
+        return value;
+    }
+    DWORD Dword() {
+        DWORD value;
+        std::memcpy(&value, m_at, sizeof value);
+        m_at += sizeof value;
+        return value;
+    }
+    short Short() { return static_cast<short>(Word()); }
+    BYTE Byte() { return *m_at++; }
+    // A string or an ordinal ("#n").
+    std::string NameOrOrdinal() {
+        if (*reinterpret_cast<const WORD*>(m_at) == 0xFFFF) {
+            Word();
+            return "#" + std::to_string(Word());
+        }
+        std::string text;
+        for (WORD c = Word(); c != 0; c = Word()) text += static_cast<char>(c);
+        return text;
+    }
+    void AlignDword() {
+        while ((m_at - m_start) % 4) ++m_at;
+    }
+    void Skip(std::size_t bytes) { m_at += bytes; }
 
-    struct Expected {
+private:
+    const BYTE* m_at;
+    const BYTE* m_start;
+};
+
+TEST(CancelDialogTemplateTest, TemplateHoldsExactlyTheDocumentedDialog) {
+    HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(IDD_CANCEL), RT_DIALOG);
+    ASSERT_NE(found, nullptr);
+    TemplateReader in(static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, found))));
+    EXPECT_EQ(in.Word(), 1);       // DIALOGEX
+    EXPECT_EQ(in.Word(), 0xFFFF);
+    in.Dword();                    // help id
+    EXPECT_EQ(in.Dword(), 0u);     // no extended style
+    EXPECT_EQ(in.Dword(), static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU |
+                                             DS_MODALFRAME | DS_SETFONT));
+    const WORD count = in.Word();
+    EXPECT_EQ(in.Short(), 0);
+    EXPECT_EQ(in.Short(), 0);
+    EXPECT_EQ(in.Short(), 295);
+    EXPECT_EQ(in.Short(), 92);
+    EXPECT_EQ(in.NameOrOrdinal(), "");  // no menu
+    EXPECT_EQ(in.NameOrOrdinal(), "");  // no class
+    EXPECT_EQ(in.NameOrOrdinal(), "Veltrane");
+    EXPECT_EQ(in.Word(), 8);  // points
+    EXPECT_EQ(in.Word(), 0);  // weight
+    EXPECT_EQ(in.Byte(), 0);  // not italic
+    EXPECT_EQ(in.Byte(), 0);  // character set
+    EXPECT_EQ(in.NameOrOrdinal(), "Verdana");
+
+    struct Control {
+        int id;
+        std::string className;
+        std::string text;
+        DWORD style;
+        DWORD exStyle;
+        short x, y, width, height;
+    };
+    const DWORD visibleChild = WS_CHILD | WS_VISIBLE;
+    const Control expected[] = {
+        {IDCANCEL, "#128", "Cancel", visibleChild | WS_TABSTOP | BS_PUSHBUTTON, 0, 238, 6, 50, 14},
+        {IDC_STATUS, "#130", "10 of 43 files processed", visibleChild | WS_GROUP | SS_LEFT, 0, 6,
+         73, 86, 8},
+        {IDC_PATH, "#130", "path", visibleChild | WS_GROUP | SS_CENTER, 0, 6, 44, 282, 8},
+        {IDC_ITEMS_BAR, "msctls_progress32", "Progress1", visibleChild | WS_BORDER | PBS_SMOOTH, 0,
+         215, 71, 73, 11},
+        {IDC_FILE_BAR, "msctls_progress32", "Progress1", visibleChild | WS_BORDER | PBS_SMOOTH, 0,
+         215, 55, 73, 11},
+        {-1, "#130", "Processing", visibleChild | WS_GROUP | SS_LEFT, 0, 6, 57, 57, 8},
+        {IDC_ANIMATE, "SysAnimate32", "",
+         visibleChild | WS_TABSTOP | ACS_TRANSPARENT | ACS_AUTOPLAY, WS_EX_TRANSPARENT, 6, 6, 45,
+         34},
+    };
+    ASSERT_EQ(count, std::size(expected));
+    for (const Control& want : expected) {
+        SCOPED_TRACE(want.id);
+        in.AlignDword();
+        in.Dword();  // help id
+        EXPECT_EQ(in.Dword(), want.exStyle);
+        EXPECT_EQ(in.Dword(), want.style);
+        EXPECT_EQ(in.Short(), want.x);
+        EXPECT_EQ(in.Short(), want.y);
+        EXPECT_EQ(in.Short(), want.width);
+        EXPECT_EQ(in.Short(), want.height);
+        EXPECT_EQ(static_cast<int>(in.Dword()), want.id);
+        EXPECT_EQ(in.NameOrOrdinal(), want.className);
+        EXPECT_EQ(in.NameOrOrdinal(), want.text);
+        in.Skip(in.Word());  // creation data
+    }
+}
+
+TEST_F(CancelDlgTest, TheWindowIsMadeFromTheTemplateHiddenWithItsFont) {
+    EXPECT_FALSE(::IsWindowVisible(hwnd));  // hidden until the job shows it
+    const struct {
         int id;
         const char* className;
-        LONG styleBits;
-        int x, y, width, height;
-    };
-    const Expected controls[] = {
-        {IDCANCEL, "Button", WS_TABSTOP, 238, 6, 50, 14},
-        {IDC_STATUS, "Static", WS_GROUP, 6, 73, 86, 8},
-        {IDC_PATH, "Static", WS_GROUP | SS_CENTER, 6, 44, 282, 8},
-        {IDC_ITEMS_BAR, "msctls_progress32", WS_BORDER | PBS_SMOOTH, 215, 71, 73, 11},
-        {IDC_FILE_BAR, "msctls_progress32", WS_BORDER | PBS_SMOOTH, 215, 55, 73, 11},
-    };
-    for (const Expected& expected : controls) {
-        SCOPED_TRACE(expected.id);
-        HWND control = Item(expected.id);
-        ASSERT_NE(control, nullptr);
-        EXPECT_EQ(ClassOf(control), expected.className);
-        EXPECT_EQ(::GetWindowLongA(control, GWL_STYLE) & expected.styleBits, expected.styleBits);
-        const RECT want = DialogUnits(expected.x, expected.y, expected.width, expected.height);
-        const RECT got = ClientRectOf(control);
-        EXPECT_EQ(got.left, want.left);
-        EXPECT_EQ(got.top, want.top);
-        EXPECT_EQ(got.right, want.right);
-        EXPECT_EQ(got.bottom, want.bottom);
+    } controls[] = {{IDCANCEL, "Button"},
+                    {IDC_STATUS, "Static"},
+                    {IDC_PATH, "Static"},
+                    {IDC_ITEMS_BAR, "msctls_progress32"},
+                    {IDC_FILE_BAR, "msctls_progress32"},
+                    {IDC_ANIMATE, "SysAnimate32"}};
+    for (const auto& control : controls) {
+        ASSERT_NE(Item(control.id), nullptr) << control.id;
+        EXPECT_EQ(ClassOf(Item(control.id)), control.className);
     }
-    HWND animation = Item(IDC_ANIMATE);
-    ASSERT_NE(animation, nullptr);
-    EXPECT_EQ(ClassOf(animation), "SysAnimate32");
-    EXPECT_EQ(::GetWindowLongA(animation, GWL_STYLE) & (ACS_TRANSPARENT | ACS_AUTOPLAY),
-              ACS_TRANSPARENT | ACS_AUTOPLAY);
-    EXPECT_TRUE(::GetWindowLongA(animation, GWL_EXSTYLE) & WS_EX_TRANSPARENT);
-
     LOGFONTA font{};
     ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(hwnd, WM_GETFONT, 0, 0)), sizeof font,
                  &font);
@@ -123,14 +193,18 @@ TEST_F(CancelDlgTest, InitialisationSetsTitleTextsBarAndAnimation) {
 
 TEST_F(CancelDlgTest, TheItemsBarCoversMoreThanSixteenBitsOfItems) {
     const int count = 70000;
-    dialog->SetItemCount(count);
     HWND bar = Item(IDC_ITEMS_BAR);
+    ::SendMessageA(bar, PBM_SETPOS, 5, 0);
+    dialog->SetItemCount(count);
     PBRANGE range{};
     ::SendMessageA(bar, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range));
     EXPECT_EQ(range.iLow, 0);
     EXPECT_EQ(range.iHigh, count);
     EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
-    for (int i = 0; i < count - 1; ++i) dialog->StepItem();
+    dialog->StepItem();
+    EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), 1);  // step 1
+    // Jump to the second-to-last item rather than stepping through 70000 repaints.
+    ::SendMessageA(bar, PBM_SETPOS, count - 1, 0);
     EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), count - 1);
     dialog->StepItem();
     EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), count);  // full at the last item

@@ -85,6 +85,8 @@ private:
                 seen.fileRange = BarRange(dialog, IDC_FILE_BAR);
                 seen.filePosition = BarPosition(dialog, IDC_FILE_BAR);
                 seen.visible = ::IsWindowVisible(dialog) != FALSE;
+                // Read while the job closed the dialog: not a sighting.
+                if (!::IsWindow(dialog)) continue;
                 {
                     std::lock_guard<std::mutex> lock(m_mutex);
                     m_seen.push_back(seen);
@@ -204,7 +206,7 @@ TEST_F(RunWipeJobTest, ANestedTreeGoesCompletelyAndBottomUp) {
     tree.WriteFile("work\\sel\\a.txt", "alpha");
     tree.WriteFile("work\\sel\\sub\\b.txt", "bravo");
     tree.WriteFile("work\\sel\\sub\\deeper\\c.txt", "charlie");
-    tree.WriteFile("work\\sel\\sub\\deeper\\...", "three dots");
+    tree.WriteFile("work\\sel\\sub\\deeper\\..a", "two dots and a letter");
     tree.MakeFolder("work\\sel\\empty");
     tree.WriteFile("work\\single.txt", "single");
 

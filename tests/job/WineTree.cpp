@@ -47,7 +47,10 @@ bool RunUnix(const std::string& program, const std::string& commandLine) {
     PROCESS_INFORMATION process{};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    const std::string windowsProgram = "Z:" + program;
+    std::string windowsProgram = "Z:" + program;
+    for (char& c : windowsProgram) {
+        if (c == '/') c = '\\';
+    }
     if (!::CreateProcessA(windowsProgram.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
                           nullptr, nullptr, &startup, &process)) {
         return false;
@@ -157,8 +160,10 @@ std::map<std::string, std::string> WineTree::Snapshot(const std::string& relativ
 }
 
 bool WineTree::Link(const std::string& linkRelative, const std::string& targetRelative) const {
-    return RunUnix("/bin/ln",
-                   "/bin/ln -s " + UnixPath(targetRelative) + " " + UnixPath(linkRelative));
+    RunUnix("/bin/ln", "/bin/ln -s " + UnixPath(targetRelative) + " " + UnixPath(linkRelative));
+    // Wine does not always hand back a Linux program's exit code: look at the result.
+    const DWORD attributes = ::GetFileAttributesA(Path(linkRelative).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 }  // namespace veltrane::test

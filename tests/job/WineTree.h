@@ -42,7 +42,8 @@ private:
     std::string m_root;
 };
 
-// Runs a Linux program through Wine's Z: drive and waits for it; true on exit code 0.
+// Runs a Linux program through Wine's Z: drive and waits for it; true on exit code 0
+// (which Wine does not always report).
 bool RunUnix(const std::string& program, const std::string& commandLine);
 
 }  // namespace veltrane::test

@@ -122,7 +122,8 @@ TEST_F(InvokeTest, HelpOpensTheHelpFileBesideTheDll) {
         // The viewer's window belongs to this thread.
         HWND viewer = menutest::WaitForWindow("HH Parent", nullptr, 10000);
         ASSERT_NE(nullptr, viewer) << "no help window for offset " << offset;
-        ::DestroyWindow(viewer);
+        ::SendMessageA(viewer, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(::IsWindow(viewer));
     }
 }
 

@@ -194,7 +194,7 @@ STDMETHODIMP CountingDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
     }
     std::string names;
     for (const std::string& name : m_names) names += name + '\0';
-    names += '\0';
+    names += std::string(2, '\0');  // a list ends with an empty name, even an empty list
     HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size());
     if (!block) return E_OUTOFMEMORY;
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
@@ -263,7 +263,13 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs) 
             },
             reinterpret_cast<LPARAM>(&search));
         if (search.found || ::GetTickCount() - start > timeoutMs) return search.found;
-        ::Sleep(20);
+        // Windows of the calling thread may need their messages to appear.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
     }
 }
 

@@ -85,7 +85,8 @@ private:
 };
 
 // Waits up to timeoutMs for a top-level window of this process with the given class and
-// caption (either may be null) and returns it, or null.
+// caption (either may be null) and returns it, or null. Pumps the calling thread's
+// messages meanwhile.
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
 
 // Text of a dialog control.

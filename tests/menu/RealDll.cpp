@@ -20,7 +20,10 @@ HMODULE Dll() {
 
 }  // namespace
 
-Extension::Extension() {
+namespace {
+
+// Fails the current test when a step does not work (ASSERT needs a void function).
+void Create(veltrane::ComPtr<IShellExtInit>& init, veltrane::ComPtr<IContextMenu>& menu) {
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     const HMODULE dll = Dll();
     ASSERT_NE(nullptr, dll) << DllPath();
@@ -31,6 +34,12 @@ Extension::Extension() {
     ASSERT_EQ(S_OK, get(CLSID_ShellExt, IID_IClassFactory, factory.PutVoid()));
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, init.PutVoid()));
     ASSERT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, menu.PutVoid()));
+}
+
+}  // namespace
+
+Extension::Extension() {
+    Create(init, menu);
 }
 
 HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND owner) {

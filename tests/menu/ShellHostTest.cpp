@@ -18,7 +18,7 @@ struct Outcome {
     std::string output;
 };
 
-Outcome Run(const std::string& commandLine) {
+Outcome RunProgram(const std::string& commandLine) {
     Outcome outcome;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr;
@@ -67,10 +67,10 @@ std::string Host() {
 class Registration {
 public:
     Registration() : m_wasRegistered(Registered()) {
-        m_result = Run("regsvr32.exe /s \"" + menutest::DllPath() + "\"");
+        m_result = RunProgram("regsvr32.exe /s \"" + menutest::DllPath() + "\"");
     }
     ~Registration() {
-        if (!m_wasRegistered) Run("regsvr32.exe /u /s \"" + menutest::DllPath() + "\"");
+        if (!m_wasRegistered) RunProgram("regsvr32.exe /u /s \"" + menutest::DllPath() + "\"");
     }
     const Outcome& Result() const { return m_result; }
 
@@ -98,20 +98,21 @@ TEST(ShellHost, WipesASampleTreeThroughTheRegisteredExtension) {
     ASSERT_TRUE(Registered());
 
     // The menu as the shell sees it.
-    const Outcome list = Run(Host() + " --list \"" + (dir / "sample\\notes.txt") + "\"");
+    const Outcome list = RunProgram(Host() + " --list \"" + (dir / "sample\\notes.txt") + "\"");
     EXPECT_EQ(0u, list.exitCode) << list.output;
     EXPECT_NE(std::string::npos, list.output.find("popup \"Veltrane\" bitmap")) << list.output;
     EXPECT_NE(std::string::npos, list.output.find("\"Gutmann \\t(35 passes)\"")) << list.output;
     EXPECT_NE(std::string::npos, list.output.find("8 command ids")) << list.output;
 
     // A verb string runs nothing.
-    const Outcome verb = Run(Host() + " --verb Random \"" + (dir / "sample\\notes.txt") + "\"");
+    const Outcome verb =
+        RunProgram(Host() + " --verb Random \"" + (dir / "sample\\notes.txt") + "\"");
     EXPECT_EQ(0u, verb.exitCode) << verb.output;
     EXPECT_TRUE(menutest::Exists(dir / "sample\\notes.txt"));
 
     // "DoD Quick" on a folder and a file beside it.
-    const Outcome wipe = Run(Host() + " --invoke 2 \"" + (dir / "sample\\photos") + "\" \"" +
-                             (dir / "sample\\report.doc") + "\"");
+    const Outcome wipe = RunProgram(Host() + " --invoke 2 \"" + (dir / "sample\\photos") + "\" \"" +
+                                    (dir / "sample\\report.doc") + "\"");
     EXPECT_EQ(0u, wipe.exitCode) << wipe.output;
     EXPECT_NE(std::string::npos, wipe.output.find("InvokeCommand offset 2: 0x00000000"))
         << wipe.output;

@@ -4,7 +4,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
-    std::FILE* log = std::fopen(argv[2], "a");
+    std::FILE* log = std::fopen(argv[2], "ab");
     if (!log) return 1;
     std::fprintf(log, "%s\n", argv[1]);
     std::fclose(log);

@@ -55,8 +55,7 @@ TEST(CoreServer, NoMemoryForAFactoryOrAnObjectIsReportedAndLeavesNothing) {
     void* out = reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1234));
     {
         FailAllocationsOf failing(sizeof(CShellExtClassFactory));
-        EXPECT_EQ(veltrane::GetClassObject(CLSID_ShellExt, IID_IClassFactory, &out),
-                  E_OUTOFMEMORY);
+        EXPECT_EQ(veltrane::GetClassObject(CLSID_ShellExt, IID_IClassFactory, &out), E_OUTOFMEMORY);
     }
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(veltrane::LiveObjectCount(), 0);

@@ -23,87 +23,53 @@ const std::string kClassKey = std::string("CLSID\\") + kClsid;
 const std::string kServerKey = kClassKey + "\\InProcServer32";
 constexpr char kFileHandler[] = "*\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kFolderHandler[] = "Directory\\shellex\\ContextMenuHandlers\\Veltrane";
-constexpr char kApproved[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+constexpr char kApproved[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
-// The state of every key and value registration touches, put back on destruction.
+// Every row registration touches, put back as it was on destruction.
 class RegistrySnapshot {
 public:
     RegistrySnapshot() {
-        for (const std::string& key : {kServerKey, kClassKey, std::string(kFileHandler),
-                                       std::string(kFolderHandler)}) {
-            m_keys.push_back(Save(HKEY_CLASSES_ROOT, key));
-        }
-        const auto approval = ReadRegString(HKEY_LOCAL_MACHINE, kApproved, kClsid);
-        m_approvalExisted = approval.exists;
-        m_approval = approval.text;
+        for (Row& row : m_rows) row.saved = ReadRegString(row.root, row.key, row.name);
+        m_approvedKeyExisted = KeyExists(HKEY_LOCAL_MACHINE, kApproved);
     }
     ~RegistrySnapshot() {
-        for (const SavedKey& saved : m_keys) ::RegDeleteKeyA(HKEY_CLASSES_ROOT, saved.key.c_str());
-        for (auto it = m_keys.rbegin(); it != m_keys.rend(); ++it) Restore(*it);
-        veltrane::UniqueHKey approved;
-        if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kApproved, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              approved.put(), nullptr) == ERROR_SUCCESS) {
-            if (m_approvalExisted) {
-                ::RegSetValueExA(approved.get(), kClsid, 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(m_approval.c_str()),
-                                 static_cast<DWORD>(m_approval.size() + 1));
-            } else {
-                ::RegDeleteValueA(approved.get(), kClsid);
+        for (const char* key :
+             {kServerKey.c_str(), kClassKey.c_str(), kFileHandler, kFolderHandler}) {
+            ::RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+        }
+        for (const Row& row : m_rows) {
+            veltrane::UniqueHKey key;
+            if (row.saved.exists) {
+                ::RegCreateKeyExA(row.root, row.key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  key.put(), nullptr);
+                ::RegSetValueExA(key.get(), row.name, 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(row.saved.text.c_str()),
+                                 static_cast<DWORD>(row.saved.text.size() + 1));
+            } else if (::RegOpenKeyExA(row.root, row.key.c_str(), 0, KEY_SET_VALUE, key.put()) ==
+                       ERROR_SUCCESS) {
+                ::RegDeleteValueA(key.get(), row.name);
             }
         }
+        if (!m_approvedKeyExisted) ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kApproved);
     }
 
 private:
-    struct Value {
-        std::string name;
-        DWORD type;
-        std::vector<BYTE> data;
-    };
-    struct SavedKey {
+    struct Row {
+        HKEY root;
         std::string key;
-        bool existed = false;
-        std::vector<Value> values;
+        const char* name;
+        testsupport::RegString saved;
     };
-
-    static SavedKey Save(HKEY root, const std::string& key) {
-        SavedKey saved;
-        saved.key = key;
-        veltrane::UniqueHKey opened;
-        if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) {
-            return saved;
-        }
-        saved.existed = true;
-        for (DWORD index = 0;; ++index) {
-            char name[256];
-            DWORD nameLength = sizeof(name);
-            BYTE data[2048];
-            DWORD size = sizeof(data);
-            DWORD type = 0;
-            if (::RegEnumValueA(opened.get(), index, name, &nameLength, nullptr, &type, data,
-                                &size) != ERROR_SUCCESS) {
-                break;
-            }
-            saved.values.push_back({std::string(name, nameLength), type,
-                                    std::vector<BYTE>(data, data + size)});
-        }
-        return saved;
-    }
-    static void Restore(const SavedKey& saved) {
-        if (!saved.existed) return;
-        veltrane::UniqueHKey key;
-        if (::RegCreateKeyExA(HKEY_CLASSES_ROOT, saved.key.c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
-            return;
-        }
-        for (const Value& value : saved.values) {
-            ::RegSetValueExA(key.get(), value.name.empty() ? nullptr : value.name.c_str(), 0,
-                             value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
-        }
-    }
-
-    std::vector<SavedKey> m_keys;
-    bool m_approvalExisted = false;
-    std::string m_approval;
+    Row m_rows[6] = {
+        {HKEY_CLASSES_ROOT, kClassKey, nullptr, {}},
+        {HKEY_CLASSES_ROOT, kServerKey, nullptr, {}},
+        {HKEY_CLASSES_ROOT, kServerKey, "ThreadingModel", {}},
+        {HKEY_CLASSES_ROOT, kFileHandler, nullptr, {}},
+        {HKEY_CLASSES_ROOT, kFolderHandler, nullptr, {}},
+        {HKEY_LOCAL_MACHINE, kApproved, kClsid, {}},
+    };
+    bool m_approvedKeyExisted = false;
 };
 
 using ServerFn = HRESULT(STDAPICALLTYPE*)();
@@ -129,7 +95,8 @@ protected:
 
     bool Registered() const { return KeyExists(HKEY_CLASSES_ROOT, kClassKey); }
     bool AnythingRegistered() const {
-        return KeyExists(HKEY_CLASSES_ROOT, kClassKey) || KeyExists(HKEY_CLASSES_ROOT, kFileHandler) ||
+        return KeyExists(HKEY_CLASSES_ROOT, kClassKey) ||
+               KeyExists(HKEY_CLASSES_ROOT, kFileHandler) ||
                KeyExists(HKEY_CLASSES_ROOT, kFolderHandler) ||
                ReadRegString(HKEY_LOCAL_MACHINE, kApproved, kClsid).exists;
     }
@@ -143,7 +110,8 @@ protected:
 // The name of the class key's only subkey, as stored.
 std::string ServerSubkeyName() {
     veltrane::UniqueHKey key;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kClassKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, kClassKey.c_str(), 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS) {
         return "";
     }
     char name[256];
@@ -192,14 +160,6 @@ TEST_F(RegistryTest, RegisterTwiceThenUnregisterTwice) {
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApproved)) << "the shared key itself stays";
 
     EXPECT_EQ(m_unregister(), SELFREG_E_CLASS) << "nothing left to remove";
-}
-
-TEST_F(RegistryTest, UnregisteringAPartialRegistrationStopsAtTheMissingKey) {
-    ASSERT_EQ(m_register(), S_OK);
-    ASSERT_EQ(::RegDeleteKeyA(HKEY_CLASSES_ROOT, kServerKey.c_str()), ERROR_SUCCESS);
-    EXPECT_EQ(m_unregister(), SELFREG_E_CLASS);
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey)) << "removes nothing";
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kFileHandler));
 }
 
 std::string Quoted(const std::string& text) {

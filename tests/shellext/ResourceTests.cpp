@@ -16,8 +16,8 @@ class ResourceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // As a data file: no code runs, only the resources are looked at.
-        m_module.reset(::LoadLibraryExA(testsupport::DllPath().c_str(), nullptr,
-                                        LOAD_LIBRARY_AS_DATAFILE));
+        m_module.reset(
+            ::LoadLibraryExA(testsupport::DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
         ASSERT_TRUE(m_module) << testsupport::DllPath();
     }
     veltrane::UniqueModule m_module;
@@ -44,8 +44,8 @@ TEST_F(ResourceTest, MenuBitmapIsARedCrossOnWhite13By11In16Colours) {
 
     // Decode the stored pixels: a 16-entry palette, then rows of 4-bit indices padded to
     // 4 bytes, bottom row first.
-    const auto* palette = reinterpret_cast<const RGBQUAD*>(
-        reinterpret_cast<const BYTE*>(info) + info->biSize);
+    const auto* palette =
+        reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(info) + info->biSize);
     const BYTE* bits = reinterpret_cast<const BYTE*>(palette + 16);
     const auto at = [&](int x, int y) {
         const BYTE* row = bits + (10 - y) * 8;
@@ -55,19 +55,22 @@ TEST_F(ResourceTest, MenuBitmapIsARedCrossOnWhite13By11In16Colours) {
     };
     const DWORD white = 0xFFFFFF;
     const DWORD red = 0xFF0000;
-    int redCount = 0;
     for (int y = 0; y < 11; ++y) {
         for (int x = 0; x < 13; ++x) {
-            EXPECT_TRUE(at(x, y) == white || at(x, y) == red) << x << "," << y;
-            redCount += at(x, y) == red;
+            EXPECT_TRUE(at(x, y) == red || at(x, y) == white) << x << "," << y;
+            EXPECT_EQ(at(x, y), at(12 - x, y)) << "a cross is symmetric";
+            EXPECT_EQ(at(x, y), at(x, 10 - y));
+            if (x == 0 || y == 0 || x == 12 || y == 10) {
+                EXPECT_EQ(at(x, y), white) << "a white border";
+            }
         }
     }
-    EXPECT_EQ(at(0, 0), white);
-    EXPECT_EQ(at(12, 10), white);
-    EXPECT_EQ(at(6, 5), red) << "the strokes cross in the middle";
-    EXPECT_EQ(at(2, 1), red);
-    EXPECT_EQ(at(10, 9), red);
-    EXPECT_GT(redCount, 20);
+    // Diagonal strokes from corner to corner, crossing in the middle.
+    for (const POINT p : {POINT{6, 5}, POINT{2, 1}, POINT{4, 3}, POINT{10, 1}, POINT{2, 9}}) {
+        EXPECT_EQ(at(p.x, p.y), red) << p.x << "," << p.y;
+    }
+    EXPECT_EQ(at(6, 1), white);
+    EXPECT_EQ(at(1, 5), white);
 
     // And the menu's way of loading it.
     veltrane::UniqueModule loaded(::LoadLibraryA(testsupport::DllPath().c_str()));
@@ -82,8 +85,9 @@ TEST_F(ResourceTest, MenuBitmapIsARedCrossOnWhite13By11In16Colours) {
 TEST_F(ResourceTest, ManifestTwoGivesAnActivationContext) {
     HRSRC found = ::FindResourceA(m_module.get(), MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(24));
     ASSERT_NE(found, nullptr);
-    const std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(m_module.get(), found))),
-                               ::SizeofResource(m_module.get(), found));
+    const std::string manifest(
+        static_cast<const char*>(::LockResource(::LoadResource(m_module.get(), found))),
+        ::SizeofResource(m_module.get(), found));
     EXPECT_EQ(manifest.find("dependency"), std::string::npos) << "names no dependent assemblies";
 
     veltrane::UniqueModule loaded(::LoadLibraryA(testsupport::DllPath().c_str()));
@@ -123,8 +127,8 @@ TEST_F(ResourceTest, VersionReads1006) {
     for (const auto& [name, expected] : strings) {
         const std::string query = std::string("\\StringFileInfo\\040904b0\\") + name;
         char* text = nullptr;
-        ASSERT_TRUE(::VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text),
-                                     &length))
+        ASSERT_TRUE(
+            ::VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
             << name;
         EXPECT_STREQ(text, expected) << name;
     }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "framework/Handles.h"
@@ -35,7 +36,7 @@ Function Export(HMODULE module, const char* name) {
 struct ProcessResult {
     bool started = false;
     DWORD exitCode = 0;
-    std::string output;  // standard output and standard error together
+    std::string output;  // standard output and standard error together, line ends as "\n"
 };
 
 // Runs a command line to its end and collects what it writes.
@@ -69,6 +70,8 @@ inline ProcessResult RunProcess(const std::string& commandLine) {
     while (::ReadFile(readEnd.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
         result.output.append(buffer, got);
     }
+    result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'),
+                        result.output.end());
     ::WaitForSingleObject(process.get(), INFINITE);
     ::GetExitCodeProcess(process.get(), &result.exitCode);
     return result;

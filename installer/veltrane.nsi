@@ -1,0 +1,332 @@
+; Setup program for Veltrane, the Explorer context-menu extension that wipes files.
+;
+; One 32-bit program for both kinds of Windows: on 64-bit Windows it installs the 64-bit
+; DLL (registered with the 64-bit regsvr32, the one Explorer sees) and the 32-bit DLL
+; (registered in the 32-bit registry view, for the file dialogs of 32-bit programs); on
+; 32-bit Windows only the 32-bit DLL. Each DLL lies in a folder of its own with its help
+; file and animation beside it, where it looks for them:
+;   <install folder>\x64\  veltrane.dll veltrane.chm pencil.avi   (64-bit Windows only)
+;   <install folder>\x86\  veltrane.dll veltrane.chm pencil.avi
+;   <install folder>\uninstall.exe
+;
+; Built by installer/MakeSetup.cmake, which passes
+;   VERSION  a.b.c.d        CLSID  the extension's class identifier, with braces
+;   DIR64    DIR32          folders holding veltrane.dll, veltrane.chm and pencil.avi
+;   OUTFILE  the setup program to write
+;
+; Both setup and uninstaller run silently with /S; the exit code is 0 on success.
+
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestDPIAware true
+
+!macro RequireDefine NAME
+    !ifndef ${NAME}
+        !error "Pass -D${NAME}=... to makensis (see installer/MakeSetup.cmake)"
+    !endif
+!macroend
+!insertmacro RequireDefine VERSION
+!insertmacro RequireDefine CLSID
+!insertmacro RequireDefine DIR64
+!insertmacro RequireDefine DIR32
+!insertmacro RequireDefine OUTFILE
+
+!define PRODUCT "Veltrane"
+!define PUBLISHER "Veltrane project"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrane"
+!define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved"
+!define UNINSTALLER "uninstall.exe"
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include x64.nsh
+!include WinVer.nsh
+!include FileFunc.nsh
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+; Program Files of the machine's own bitness; the 32-bit Windows value is the same folder.
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+BrandingText "${PRODUCT} ${VERSION}"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}"
+VIFileVersion "${VERSION}"
+
+!define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_UNPAGE_FINISH
+!insertmacro MUI_LANGUAGE "English"
+
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PUBLISHER}"
+
+Var PreviousDir
+Var RegistrationFailed
+
+; ---------------------------------------------------------------------------------------
+; Shared by setup and uninstaller (macros only: functions cannot be shared between them).
+
+; The registry view that Explorer uses.
+!macro UseNativeView
+    ${If} ${RunningX64}
+        SetRegView 64
+    ${Else}
+        SetRegView 32
+    ${EndIf}
+!macroend
+
+; Keys above ours that registration (or this setup) creates when they are missing; real
+; Windows has them all, a bare system may not. Setup notes which of them were missing before
+; the first install, per registry view, and the uninstaller removes exactly those again
+; once they hold no subkeys. Children come before their parents.
+!macro ForEachParentKey ACTION
+    !insertmacro ${ACTION} 0x001 HKCR "*\shellex\ContextMenuHandlers"
+    !insertmacro ${ACTION} 0x002 HKCR "*\shellex"
+    !insertmacro ${ACTION} 0x004 HKCR "*"
+    !insertmacro ${ACTION} 0x008 HKCR "Directory\shellex\ContextMenuHandlers"
+    !insertmacro ${ACTION} 0x010 HKCR "Directory\shellex"
+    !insertmacro ${ACTION} 0x020 HKCR "Directory"
+    !insertmacro ${ACTION} 0x040 HKLM "${APPROVED_KEY}"
+    !insertmacro ${ACTION} 0x080 HKLM "Software\Microsoft\Windows\CurrentVersion\Shell Extensions"
+    !insertmacro ${ACTION} 0x100 HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+!macroend
+
+; $R8 |= FLAG when the key does not exist in the current view.
+!macro NoteIfMissing FLAG ROOT KEY
+    ClearErrors
+    EnumRegKey $R9 ${ROOT} "${KEY}" 0
+    ${If} ${Errors}
+        IntOp $R8 $R8 | ${FLAG}
+    ${EndIf}
+!macroend
+
+; Deletes the key when $R8 has FLAG and nothing lives below it any more.
+!macro RemoveIfNoted FLAG ROOT KEY
+    IntOp $R9 $R8 & ${FLAG}
+    ${If} $R9 <> 0
+        DeleteRegKey /ifempty ${ROOT} "${KEY}"
+    ${EndIf}
+!macroend
+
+; What registration writes, removed in the current view even when the DLL's own
+; unregistration could not run (file missing) or stopped half-way.
+!macro RemoveRegistration
+    DeleteRegKey HKCR "CLSID\${CLSID}"
+    DeleteRegKey HKCR "*\shellex\ContextMenuHandlers\${PRODUCT}"
+    DeleteRegKey HKCR "Directory\shellex\ContextMenuHandlers\${PRODUCT}"
+    DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID}"
+!macroend
+
+; Only the files setup put there: the folder may hold files of the user's, and /D= may
+; have named any folder at all, so nothing is removed recursively. Explorer may still hold
+; a DLL; then Windows deletes it at the next restart.
+!macro RemoveModuleSet DIR
+    Delete /REBOOTOK "${DIR}\veltrane.dll"
+    Delete /REBOOTOK "${DIR}\veltrane.chm"
+    Delete /REBOOTOK "${DIR}\pencil.avi"
+    !insertmacro RemoveFolder "${DIR}"
+!macroend
+
+!macro RemoveFolder DIR
+    ClearErrors
+    RMDir "${DIR}"
+    ; A folder that still holds a file waiting for the restart goes after that file. A
+    ; folder kept by the user's own files stays, and asks for no restart.
+    ${If} ${Errors}
+    ${AndIf} ${RebootFlag}
+        RMDir /REBOOTOK "${DIR}"
+    ${EndIf}
+!macroend
+
+!macro RemoveInstalledFiles DIR
+    !insertmacro RemoveModuleSet "${DIR}\x64"
+    !insertmacro RemoveModuleSet "${DIR}\x86"
+    Delete /REBOOTOK "${DIR}\${UNINSTALLER}"
+    !insertmacro RemoveFolder "${DIR}"
+!macroend
+
+; ---------------------------------------------------------------------------------------
+; Setup
+
+Function .onInit
+    ${IfNot} ${AtLeastWin7}
+        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs Windows 7 or later." /SD IDOK
+        SetErrorLevel 2
+        Quit
+    ${EndIf}
+    !insertmacro UseNativeView
+    ReadRegStr $PreviousDir HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ; A repair or upgrade goes where the installed copy is, unless /D= chose a place.
+    ${If} $PreviousDir != ""
+    ${AndIf} $INSTDIR == "$PROGRAMFILES64\${PRODUCT}"
+        StrCpy $INSTDIR $PreviousDir
+    ${EndIf}
+FunctionEnd
+
+; Records, in the uninstall entry, which parent keys were missing before the first install.
+; An upgrade keeps what the first install noted: by now those keys exist.
+!macro NoteMissingKeysInView VIEW
+    SetRegView ${VIEW}
+    StrCpy $R8 0
+    !insertmacro ForEachParentKey NoteIfMissing
+    !insertmacro UseNativeView
+    ReadRegDWORD $R9 HKLM "${UNINSTALL_KEY}" "CreatedKeys${VIEW}"
+    ${If} $R9 == ""
+        StrCpy $R9 0
+    ${EndIf}
+    IntOp $R8 $R8 | $R9
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "CreatedKeys${VIEW}" $R8
+!macroend
+
+Function NoteMissingKeys
+    ${If} ${RunningX64}
+        !insertmacro NoteMissingKeysInView 64
+    ${EndIf}
+    !insertmacro NoteMissingKeysInView 32
+FunctionEnd
+
+; A loaded DLL (Explorer holds ours once a menu was shown) can be renamed but neither
+; deleted nor overwritten: move it aside and let Windows delete it at the next restart.
+!macro MoveAsideInUse DIR NAME
+    Delete "${DIR}\${NAME}"
+    ${If} ${FileExists} "${DIR}\${NAME}"
+        GetTempFileName $R0 "${DIR}"
+        Delete $R0
+        Rename "${DIR}\${NAME}" $R0
+        Delete /REBOOTOK $R0
+    ${EndIf}
+!macroend
+
+!macro PutModuleSet SUBDIR SOURCE
+    SetOutPath "$INSTDIR\${SUBDIR}"
+    !insertmacro MoveAsideInUse "$INSTDIR\${SUBDIR}" "veltrane.dll"
+    File "/oname=veltrane.dll" "${SOURCE}/veltrane.dll"
+    ; The DLL looks for its help file under its own name with the extension .chm.
+    File "/oname=veltrane.chm" "${SOURCE}/veltrane.chm"
+    File "/oname=pencil.avi" "${SOURCE}/pencil.avi"
+!macroend
+
+Function RegisterModules
+    StrCpy $RegistrationFailed ""
+    ${If} ${RunningX64}
+        ; With redirection off, system32 is the real one: its regsvr32 is 64-bit and writes
+        ; the 64-bit view that Explorer reads.
+        ${DisableX64FSRedirection}
+        ClearErrors
+        ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\x64\veltrane.dll"' $0
+        ${If} ${Errors}
+            StrCpy $0 "not started"
+        ${EndIf}
+        ${EnableX64FSRedirection}
+        ${If} $0 != 0
+            DetailPrint "regsvr32 x64\veltrane.dll: $0"
+            StrCpy $RegistrationFailed "x64\veltrane.dll"
+        ${EndIf}
+    ${EndIf}
+    ; Setup is a 32-bit program: registering in-process writes the 32-bit view.
+    ClearErrors
+    RegDLL "$INSTDIR\x86\veltrane.dll"
+    ${If} ${Errors}
+        DetailPrint "DllRegisterServer x86\veltrane.dll failed"
+        StrCpy $RegistrationFailed "$RegistrationFailed x86\veltrane.dll"
+    ${EndIf}
+FunctionEnd
+
+Function WriteUninstallEntry
+    !insertmacro UseNativeView
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${UNINSTALLER},0"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    ${GetSize} "$INSTDIR" "/S=0K /G=1" $0 $1 $2
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+FunctionEnd
+
+Section "-${PRODUCT}"
+    SetOverwrite on
+    Call NoteMissingKeys
+
+    ; Moved to another folder with /D=: the old copy goes, registration below points
+    ; both views at the new one.
+    ${If} $PreviousDir != ""
+    ${AndIf} $PreviousDir != $INSTDIR
+        !insertmacro RemoveInstalledFiles "$PreviousDir"
+    ${EndIf}
+
+    ${If} ${RunningX64}
+        !insertmacro PutModuleSet x64 "${DIR64}"
+    ${EndIf}
+    !insertmacro PutModuleSet x86 "${DIR32}"
+    SetOutPath "$INSTDIR"
+    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+    Call RegisterModules
+    ; Written even when registration failed, so the remains can be uninstalled.
+    Call WriteUninstallEntry
+    ${If} $RegistrationFailed != ""
+        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered ($RegistrationFailed)." /SD IDOK
+        Abort "Registration failed: $RegistrationFailed"
+    ${EndIf}
+SectionEnd
+
+; ---------------------------------------------------------------------------------------
+; Uninstaller
+
+Function un.RemoveNotedKeys
+    ; What was noted lives in the uninstall entry, which has to go before its own parent.
+    !insertmacro UseNativeView
+    ReadRegDWORD $R6 HKLM "${UNINSTALL_KEY}" "CreatedKeys64"
+    ReadRegDWORD $R7 HKLM "${UNINSTALL_KEY}" "CreatedKeys32"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ${If} ${RunningX64}
+        StrCpy $R8 $R6
+        ${If} $R8 == ""
+            StrCpy $R8 0
+        ${EndIf}
+        SetRegView 64
+        !insertmacro ForEachParentKey RemoveIfNoted
+    ${EndIf}
+    StrCpy $R8 $R7
+    ${If} $R8 == ""
+        StrCpy $R8 0
+    ${EndIf}
+    SetRegView 32
+    !insertmacro ForEachParentKey RemoveIfNoted
+    !insertmacro UseNativeView
+FunctionEnd
+
+Section "Uninstall"
+    ${If} ${RunningX64}
+        ${If} ${FileExists} "$INSTDIR\x64\veltrane.dll"
+            ${DisableX64FSRedirection}
+            ExecWait '"$SYSDIR\regsvr32.exe" /u /s "$INSTDIR\x64\veltrane.dll"' $0
+            ${EnableX64FSRedirection}
+        ${EndIf}
+        SetRegView 64
+        !insertmacro RemoveRegistration
+    ${EndIf}
+    ${If} ${FileExists} "$INSTDIR\x86\veltrane.dll"
+        UnRegDLL "$INSTDIR\x86\veltrane.dll"
+    ${EndIf}
+    SetRegView 32
+    !insertmacro RemoveRegistration
+
+    Call un.RemoveNotedKeys
+    !insertmacro RemoveInstalledFiles "$INSTDIR"
+SectionEnd
