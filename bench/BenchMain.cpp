@@ -30,6 +30,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
+            if (run.error_occurred) failed_ = true;
             if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
             Sample& sample = samples_[run.run_name.function_name];
             const double toMs = Milliseconds(run.time_unit);
@@ -40,6 +41,8 @@ public:
         }
         ConsoleReporter::ReportRuns(runs);
     }
+
+    bool Failed() const { return failed_; }
 
     void PrintSummary(const std::vector<std::string>& fills,
                       const std::vector<std::string>& passes) const {
@@ -61,8 +64,8 @@ public:
         std::printf("\nOne pass over a %.0f MiB file in %s, %d times each, write + fsync:\n",
                     static_cast<double>(options.fileBytes) / (1 << 20), options.folder.c_str(),
                     options.passRepetitions);
-        std::printf("  %-10s %23s %9s %9s %21s\n", "", "wall ms", "CPU ms", "GB/s", "vs byte pass");
-        std::printf("  %-10s %11s %11s %9s %9s %7s %6s %6s\n", "pass", "median", "best", "median",
+        std::printf("  %-12s %23s %9s %9s %21s\n", "", "wall ms", "CPU ms", "GB/s", "vs byte pass");
+        std::printf("  %-12s %11s %11s %9s %9s %7s %6s %6s\n", "pass", "median", "best", "median",
                     "median", "median", "best", "CPU");
         const auto percent = [](double value, double base) {
             return 100.0 * (value - base) / base;
@@ -70,7 +73,7 @@ public:
         for (const std::string& name : passes) {
             const auto f = Figures(name, options.fileBytes);
             if (f.medianMs <= 0) continue;
-            std::printf("  %-10s %11.1f %11.1f %9.1f %9.2f %+6.1f%% %+5.1f%% %+5.1f%%\n",
+            std::printf("  %-12s %11.1f %11.1f %9.1f %9.2f %+6.1f%% %+5.1f%% %+5.1f%%\n",
                         name.c_str() + 5, f.medianMs, f.bestMs, f.cpuMs, f.gbPerSecond,
                         percent(f.medianMs, byte.medianMs), percent(f.bestMs, byte.bestMs),
                         percent(f.cpuMs, byte.cpuMs));
@@ -127,6 +130,7 @@ private:
     }
 
     std::map<std::string, Sample> samples_;
+    bool failed_ = false;
 };
 
 // Takes --name=value from the arguments; true when found.
@@ -192,5 +196,5 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     reporter.PrintSummary(fills, passes);
     benchmark::Shutdown();
-    return 0;
+    return reporter.Failed() ? 1 : 0;
 }

@@ -56,7 +56,7 @@ constexpr struct {
 };
 
 // The one "%s" of a format replaced by `argument`; a format without it is used as is.
-std::string Fill1(const char* format, const std::string& argument) {
+std::string FillIn(const char* format, const std::string& argument) {
     std::string text = format;
     const std::size_t at = text.find("%s");
     if (at != std::string::npos) text.replace(at, 2, argument);
@@ -94,15 +94,15 @@ constexpr RegistryApi kWin32Api = {&CreateKey, &SetString, &DeleteKey, &DeleteVa
 HRESULT WriteRows(const RegistryTarget& target, const RegistrationInput& input) {
     for (const RegistrationRow& row : kRegistrationRows) {
         if (row.ntOnly && !input.ntPlatform) continue;
-        const std::string keyName = Fill1(row.keyName, input.classId);
+        const std::string keyName = FillIn(row.keyName, input.classId);
         UniqueHKey key;
         if (target.api->createKey(RootKey(target, row.root), keyName.c_str(), key.put()) !=
             ERROR_SUCCESS) {
             return SELFREG_E_CLASS;
         }
         const std::string data =
-            Fill1(row.data, row.dataFill == Fill::ModulePath ? input.modulePath : input.classId);
-        const std::string valueName = row.valueName ? Fill1(row.valueName, input.classId) : "";
+            FillIn(row.data, row.dataFill == Fill::ModulePath ? input.modulePath : input.classId);
+        const std::string valueName = row.valueName ? FillIn(row.valueName, input.classId) : "";
         // A key without its value registers nothing usable: that is a failure too.
         if (target.api->setString(key.get(), row.valueName ? valueName.c_str() : nullptr, data) !=
             ERROR_SUCCESS) {
@@ -114,7 +114,7 @@ HRESULT WriteRows(const RegistryTarget& target, const RegistrationInput& input) 
 
 HRESULT RemoveRows(const RegistryTarget& target, const std::string& classId, bool ntPlatform) {
     for (const auto& removed : kRemovedKeys) {
-        const std::string keyName = Fill1(removed.keyName, classId);
+        const std::string keyName = FillIn(removed.keyName, classId);
         if (target.api->deleteKey(RootKey(target, removed.root), keyName.c_str()) !=
             ERROR_SUCCESS) {
             return SELFREG_E_CLASS;

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -52,6 +53,11 @@ protected:
     CCancelDlg* dialog = nullptr;
     HWND hwnd = nullptr;
 };
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 // Template 130 as the resource holds it, read field by field (DLGTEMPLATEEX).
 class TemplateReader {
@@ -150,7 +156,7 @@ TEST(CancelDialogTemplateTest, TemplateHoldsExactlyTheDocumentedDialog) {
         EXPECT_EQ(in.Short(), want.width);
         EXPECT_EQ(in.Short(), want.height);
         EXPECT_EQ(static_cast<int>(in.Dword()), want.id);
-        EXPECT_EQ(in.NameOrOrdinal(), want.className);
+        EXPECT_EQ(Lower(in.NameOrOrdinal()), Lower(want.className));  // rc writes upper case
         EXPECT_EQ(in.NameOrOrdinal(), want.text);
         in.Skip(in.Word());  // creation data
     }

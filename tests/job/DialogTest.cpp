@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TestResources.h"
+#include "WineTree.h"
 #include "framework/Dialog.h"
 #include "framework/ExceptionReport.h"
 #include "framework/MessagePump.h"
@@ -91,7 +92,7 @@ TEST(DialogTest, AModalRunRoutesButtonsThroughTheMessageMapsAndReturnsItsResult)
         // Press "More" and then, unheard, OK: the dialog has ended after "More".
         std::thread presser([] {
             HWND found = nullptr;
-            while (!(found = ::FindWindowA("#32770", "Framework test"))) ::Sleep(5);
+            while (!(found = test::FindOwnWindow("#32770", "Framework test"))) ::Sleep(5);
             ::PostMessageA(found, WM_COMMAND, MAKEWPARAM(IDC_TEST_MORE, BN_CLICKED), 0);
         });
         EXPECT_EQ(dialog.DoModal(), 42);
@@ -111,7 +112,7 @@ TEST(DialogTest, OkTakesTheDataBackAndEndsTheModalRunWithIdOk) {
     CTestDlg dialog(events);
     std::thread presser([] {
         HWND found = nullptr;
-        while (!(found = ::FindWindowA("#32770", "Framework test"))) ::Sleep(5);
+        while (!(found = test::FindOwnWindow("#32770", "Framework test"))) ::Sleep(5);
         ::SendMessageA(::GetDlgItem(found, IDOK), BM_CLICK, 0, 0);
     });
     EXPECT_EQ(dialog.DoModal(), IDOK);

@@ -1,6 +1,7 @@
 #include "WineTree.h"
 
 #include <atomic>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -11,6 +12,17 @@ namespace veltrane::test {
 namespace {
 
 std::atomic<int> g_treeCount{0};
+
+// Wine reports a Linux program's process as ended before the program has run: wait for
+// what it does instead (10 s at most).
+template <class Condition>
+bool WaitUntil(Condition done) {
+    for (int i = 0; i < 1000; ++i) {
+        if (done()) return true;
+        ::Sleep(10);
+    }
+    return false;
+}
 
 std::string ReadWhole(const std::string& path) {
     UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -41,6 +53,33 @@ void AddSnapshot(const std::string& folder, const std::string& prefix,
 
 }  // namespace
 
+HWND FindOwnWindow(const char* className, const char* title) {
+    struct Search {
+        const char* className;
+        const char* title;
+        HWND found;
+    } search{className, title, nullptr};
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(hwnd, &process);
+            if (process != ::GetCurrentProcessId()) return TRUE;
+            char name[64] = {};
+            ::GetClassNameA(hwnd, name, sizeof name);
+            if (std::strcmp(name, s->className) != 0) return TRUE;
+            // Sends no message: the window's thread may be waiting for ours.
+            wchar_t text[256] = {};
+            ::InternalGetWindowText(hwnd, text, 256);
+            const std::string wanted = s->title;
+            if (std::wstring(text) != std::wstring(wanted.begin(), wanted.end())) return TRUE;
+            s->found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 bool RunUnix(const std::string& program, const std::string& commandLine) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -58,9 +97,7 @@ bool RunUnix(const std::string& program, const std::string& commandLine) {
     UniqueHandle thread(process.hThread);
     UniqueHandle handle(process.hProcess);
     ::WaitForSingleObject(handle.get(), INFINITE);
-    DWORD code = 1;
-    ::GetExitCodeProcess(handle.get(), &code);
-    return code == 0;
+    return true;
 }
 
 WineTree::WineTree(const std::string& tag) {
@@ -74,6 +111,7 @@ WineTree::WineTree(const std::string& tag) {
 
 WineTree::~WineTree() {
     RunUnix("/bin/rm", "/bin/rm -rf " + UnixPath(""));
+    WaitUntil([this] { return !Exists(""); });
 }
 
 std::string WineTree::Path(const std::string& relative) const {
@@ -161,9 +199,11 @@ std::map<std::string, std::string> WineTree::Snapshot(const std::string& relativ
 
 bool WineTree::Link(const std::string& linkRelative, const std::string& targetRelative) const {
     RunUnix("/bin/ln", "/bin/ln -s " + UnixPath(targetRelative) + " " + UnixPath(linkRelative));
-    // Wine does not always hand back a Linux program's exit code: look at the result.
-    const DWORD attributes = ::GetFileAttributesA(Path(linkRelative).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return WaitUntil([&] {
+        const DWORD attributes = ::GetFileAttributesA(Path(linkRelative).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    });
 }
 
 }  // namespace veltrane::test

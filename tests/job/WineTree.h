@@ -1,6 +1,7 @@
 #pragma once
-// Folder trees of real files for tests under Wine, below Z:\tmp so that Linux tools (ln,
-// rm) can reach them by their Unix names.
+// Helpers for tests under Wine: folder trees of real files below Z:\tmp (so that Linux
+// tools such as ln and rm reach them by their Unix names), and finding this process's
+// windows.
 
 #include <windows.h>
 
@@ -42,8 +43,12 @@ private:
     std::string m_root;
 };
 
-// Runs a Linux program through Wine's Z: drive and waits for it; true on exit code 0
-// (which Wine does not always report).
+// The top-level window of this process with the given class and title (FindWindowA would
+// also find those of test programs running beside this one).
+HWND FindOwnWindow(const char* className, const char* title);
+
+// Starts a Linux program through Wine's Z: drive. Wine may report it ended before it has
+// run: callers wait for its effect. False when it cannot be started.
 bool RunUnix(const std::string& program, const std::string& commandLine);
 
 }  // namespace veltrane::test

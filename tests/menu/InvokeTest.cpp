@@ -1,19 +1,14 @@
-// The commands of the real veltrane.dll run end to end: every wipe command on real files and
-// folders, verbs, a kept selection, Help through the platform's HTML Help control, and About
-// with "Latest Info" answered by a recorder registered for http.
-
-#include <windows.h>
-#include <shlobj.h>
+// The commands of the built veltrane.dll end to end: every wipe command on real files and
+// folders, verb strings, a kept selection, Help through the platform's HTML Help control,
+// and About with "Latest Info" answered by a recorder registered for http.
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <string>
+#include <algorithm>
+#include <cstring>
 #include <thread>
-#include <vector>
 
 #include "MenuTestSupport.h"
-#include "RealDll.h"
 #include "about/InfoUrl.h"
 #include "resource.h"
 
@@ -23,232 +18,148 @@ using menutest::Exists;
 
 class InvokeTest : public testing::Test {
 protected:
-    void SetUp() override {
-        // Something no command is ever given: it must come out byte for byte the same.
-        menutest::MakeFolder(m_dir / "canary");
-        menutest::WriteText(m_dir / "canary\\keep.txt", "keep me");
-        menutest::MakeFolder(m_dir / "canary\\inner");
-        menutest::WriteText(m_dir / "canary\\inner\\also.bin", std::string(5000, '\x5a'));
-        m_canary = menutest::Snapshot(m_dir / "canary");
-        menutest::MakeFolder(m_dir / "work");
-    }
-    void TearDown() override { EXPECT_EQ(m_canary, menutest::Snapshot(m_dir / "canary")); }
+    InvokeTest() { m_canary = menutest::MakeTree(m_dir, {"canary\\", "canary\\keep.txt"}); }
+    // Nothing outside the selection may change.
+    ~InvokeTest() override { EXPECT_EQ("canary\\keep.txt", menutest::ReadText(m_canary[1])); }
 
-    std::string Work(const std::string& name) const { return m_dir / ("work\\" + name); }
-
-    // A file and a small tree in the work folder, named after tag.
-    std::vector<std::string> MakeItems(const std::string& tag) {
-        const std::string file = Work(tag + ".bin");
-        const std::string tree = Work(tag + "-tree");
-        menutest::WriteText(file, std::string(70000, 'f'));
-        menutest::MakeFolder(tree);
-        menutest::WriteText(tree + "\\a.txt", "alpha");
-        menutest::MakeFolder(tree + "\\sub");
-        menutest::WriteText(tree + "\\sub\\b.txt", std::string(3000, 'b'));
-        menutest::MakeFolder(tree + "\\sub\\empty");
-        return {file, tree};
-    }
-
-    // What the shell does before a command is picked: Initialize, then the menu.
-    void Prepare(menutest::Extension& ext, IDataObject* data) {
-        ASSERT_EQ(S_OK, ext.init->Initialize(nullptr, data, nullptr));
+    // A file and a small tree, named after tag, given to a fresh extension as the shell does.
+    std::vector<std::string> Select(menutest::Extension& ext, const std::string& tag) {
+        const auto all =
+            menutest::MakeTree(m_dir, {tag + ".bin", tag + "\\", tag + "\\a.txt", tag + "\\sub\\",
+                                       tag + "\\sub\\b.txt", tag + "\\sub\\empty\\"});
+        const std::vector<std::string> items = {all[0], all[1]};
+        EXPECT_EQ(S_OK,
+                  ext.init->Initialize(nullptr, menutest::ShellDataObject(items).Get(), nullptr));
         veltrane::UniqueMenu menu(::CreatePopupMenu());
-        ASSERT_EQ(8, ext.menu->QueryContextMenu(menu.get(), 0, 1, 0x7FFF, CMF_NORMAL));
+        EXPECT_EQ(8, ext.menu->QueryContextMenu(menu.get(), 0, 1, 0x7FFF, CMF_NORMAL));
+        return items;
     }
 
     menutest::TempDir m_dir;
-    std::string m_canary;
+    std::vector<std::string> m_canary;
 };
 
 TEST_F(InvokeTest, EveryWipeCommandRemovesTheSelectedFilesAndFolders) {
     for (UINT offset = 0; offset <= 5; ++offset) {
-        const std::vector<std::string> items = MakeItems("item" + std::to_string(offset));
         menutest::Extension ext;
-        auto data = menutest::ShellDataObject(items);
-        ASSERT_TRUE(data);
-        Prepare(ext, data.Get());
-        EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), offset)) << offset;
-        for (const std::string& item : items) EXPECT_FALSE(Exists(item)) << offset << " " << item;
+        const auto items = Select(ext, "item" + std::to_string(offset));
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), offset));
+        for (const std::string& item : items) EXPECT_FALSE(Exists(item)) << item;
     }
-    EXPECT_EQ("", menutest::Snapshot(m_dir / "work")) << "something was left behind";
 }
 
-TEST_F(InvokeTest, CommandsNamedByVerbStringsDoNothing) {
-    const std::vector<std::string> items = MakeItems("verbs");
-    const std::string before = menutest::Snapshot(m_dir / "work");
+TEST_F(InvokeTest, VerbStringsRunNothing) {
     menutest::Extension ext;
-    auto data = menutest::ShellDataObject(items);
-    Prepare(ext, data.Get());
-    for (const char* verb : {"Random", "Gutmann", "Help", "About", "Veltrane", ""}) {
+    const auto items = Select(ext, "verbs");
+    for (const char* verb : {"Random", "Gutmann", "Help", "About", ""}) {
         CMINVOKECOMMANDINFO info = {};
         info.cbSize = sizeof info;
         info.lpVerb = verb;
         EXPECT_EQ(S_OK, ext.menu->InvokeCommand(&info)) << verb;
     }
-    EXPECT_EQ(before, menutest::Snapshot(m_dir / "work"));
-    EXPECT_EQ(nullptr, menutest::WaitForWindow(nullptr, nullptr, 0)) << "a window was opened";
+    EXPECT_EQ("verbs\\a.txt", menutest::ReadText(items[1] + "\\a.txt"));
+    EXPECT_EQ(nullptr, menutest::WaitForWindow(nullptr, nullptr, 0)) << "a window opened";
 }
 
 TEST_F(InvokeTest, SelectionKeptAfterANullInitializeIsStillWiped) {
-    const std::vector<std::string> items = MakeItems("kept");
     menutest::Extension ext;
-    auto shell = menutest::ShellDataObject(items);
-    ASSERT_TRUE(shell);
-    menutest::CountingDataObject* proxy = menutest::CountingDataObject::Forwarding(shell.Get());
-    Prepare(ext, proxy);
+    const auto items = Select(ext, "kept");
+    const auto shell = menutest::ShellDataObject(items);
+    menutest::CountingDataObject proxy(shell.Get());
+    ASSERT_EQ(S_OK, ext.init->Initialize(nullptr, &proxy, nullptr));
+    EXPECT_EQ(2u, proxy.refs);
     EXPECT_EQ(E_FAIL, ext.init->Initialize(nullptr, nullptr, nullptr));
-    EXPECT_EQ(1, proxy->ReleaseCalls());
-
+    EXPECT_EQ(1, proxy.releases);
     EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 4));
     for (const std::string& item : items) EXPECT_FALSE(Exists(item)) << item;
-    // A second command on the same object works on the same list, now gone: no harm.
-    EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 0));
     ext.menu.Reset();
-    ext.init.Reset();  // the object goes, and releases nothing further
-    EXPECT_EQ(1, proxy->ReleaseCalls());
-    proxy->Release();
+    ext.init.Reset();  // the object goes and releases nothing further
+    EXPECT_EQ(1, proxy.releases);
+    EXPECT_EQ(1u, proxy.refs);
 }
 
 TEST_F(InvokeTest, HelpOpensTheHelpFileBesideTheDll) {
     const std::string dll = menutest::DllPath();
-    const std::string chm = dll.substr(0, dll.size() - 4) + ".chm";
-    ASSERT_TRUE(Exists(chm)) << chm;
-
+    ASSERT_TRUE(Exists(dll.substr(0, dll.size() - 4) + ".chm"));
     menutest::Extension ext;
-    auto data = menutest::ShellDataObject(MakeItems("help"));
-    Prepare(ext, data.Get());
+    Select(ext, "help");
     for (UINT offset : {6u, 8u}) {
         EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), offset));
-        // The viewer's window belongs to this thread.
-        HWND viewer = menutest::WaitForWindow("HH Parent", nullptr, 10000);
+        const HWND viewer = menutest::WaitForWindow("HH Parent", nullptr, 10000);
         ASSERT_NE(nullptr, viewer) << "no help window for offset " << offset;
         ::SendMessageA(viewer, WM_CLOSE, 0, 0);
-        EXPECT_FALSE(::IsWindow(viewer));
     }
 }
 
-// Points the prefix's http association at the recorder for the life of the object.
+// Points the prefix's http association at the recorder, and back when done.
 class HttpRecorder {
 public:
     explicit HttpRecorder(const std::string& log) : m_log(log) {
-        m_hadHttp = KeyExists("http");
-        m_hadCommand = ReadDefault(kCommandKey, m_oldCommand);
-        const std::string command =
-            "\"" + menutest::WindowsPath(URL_RECORDER_PATH) + "\" \"%1\" \"" + log + "\"";
-        veltrane::UniqueHKey key;
-        EXPECT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, nullptr, 0,
-                                                   KEY_WRITE, nullptr, key.put(), nullptr));
-        ::RegSetValueExA(key.get(), nullptr, 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(command.c_str()),
-                         static_cast<DWORD>(command.size() + 1));
+        LONG size = sizeof m_old;
+        m_hadCommand = ::RegQueryValueA(HKEY_CLASSES_ROOT, kKey, m_old, &size) == ERROR_SUCCESS;
+        Set("\"" + menutest::WindowsPath(URL_RECORDER_PATH) + "\" \"%1\" \"" + log + "\"");
     }
     ~HttpRecorder() {
-        if (!m_hadHttp) {
+        if (m_hadCommand)
+            Set(m_old);
+        else
             ::RegDeleteTreeA(HKEY_CLASSES_ROOT, "http");
-        } else if (m_hadCommand) {
-            veltrane::UniqueHKey key;
-            ::RegOpenKeyExA(HKEY_CLASSES_ROOT, kCommandKey, 0, KEY_WRITE, key.put());
-            ::RegSetValueExA(key.get(), nullptr, 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(m_oldCommand.c_str()),
-                             static_cast<DWORD>(m_oldCommand.size() + 1));
-        } else {
-            ::RegDeleteKeyA(HKEY_CLASSES_ROOT, kCommandKey);
-        }
     }
-
-    // The addresses opened so far, one per line, waiting up to timeoutMs for count of them.
-    std::vector<std::string> Opened(std::size_t count, DWORD timeoutMs) const {
-        const DWORD start = ::GetTickCount();
-        std::vector<std::string> lines;
-        do {
-            lines.clear();
-            const std::string text = menutest::ReadText(m_log);
-            std::size_t begin = 0;
-            for (std::size_t end; (end = text.find('\n', begin)) != std::string::npos;
-                 begin = end + 1) {
-                lines.push_back(text.substr(begin, end - begin));
-            }
-            if (lines.size() >= count) break;
+    // The addresses opened so far, waiting up to 20 s for count of them.
+    std::string Opened(std::size_t count) const {
+        std::string text;
+        for (int i = 0; i < 400 && std::count(text.begin(), text.end(), '\n') < long(count); ++i) {
             ::Sleep(50);
-        } while (::GetTickCount() - start < timeoutMs);
-        return lines;
+            text = menutest::ReadText(m_log);
+        }
+        return text;
     }
 
 private:
-    static constexpr char kCommandKey[] = "http\\shell\\open\\command";
-
-    static bool KeyExists(const char* path) {
-        veltrane::UniqueHKey key;
-        return ::RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    static constexpr char kKey[] = "http\\shell\\open\\command";
+    void Set(const std::string& command) {
+        ::RegSetValueA(HKEY_CLASSES_ROOT, kKey, REG_SZ, command.c_str(), DWORD(command.size()));
     }
-    static bool ReadDefault(const char* path, std::string& value) {
-        char buffer[1024] = {};
-        LONG size = sizeof buffer - 1;
-        if (::RegQueryValueA(HKEY_CLASSES_ROOT, path, buffer, &size) != ERROR_SUCCESS) {
-            return false;
-        }
-        value = buffer;
-        return true;
-    }
-
     std::string m_log;
-    bool m_hadHttp = false;
-    bool m_hadCommand = false;
-    std::string m_oldCommand;
+    bool m_hadCommand;
+    char m_old[1024] = {};
 };
 
 TEST_F(InvokeTest, AboutShowsItsLinesAndLatestInfoOpensThePageOncePerPress) {
     const HttpRecorder recorder(m_dir / "opened.txt");
-    struct Seen {
-        bool found = false;
-        std::string version, notice;
-        bool focusOnOk = false;
-        std::vector<std::string> afterFirst, afterSecond;
-        bool openAfterPresses = false;
-    } seen;
-
-    std::thread watcher([&seen, &recorder] {
-        HWND dialog = menutest::WaitForWindow("#32770", "About...", 10000);
-        if (!dialog) return;
-        seen.found = true;
-        seen.version = menutest::ControlText(dialog, IDC_VERSION);
-        seen.notice = menutest::ControlText(dialog, IDC_NOTICE);
-        seen.focusOnOk = menutest::FocusOfThread(dialog) == ::GetDlgItem(dialog, IDOK);
-        const HWND latestInfo = ::GetDlgItem(dialog, IDC_LATEST_INFO);
-        ::PostMessageA(latestInfo, BM_CLICK, 0, 0);
-        seen.afterFirst = recorder.Opened(1, 20000);
-        ::PostMessageA(latestInfo, BM_CLICK, 0, 0);
-        seen.afterSecond = recorder.Opened(2, 20000);
-        ::Sleep(200);
-        seen.openAfterPresses = ::IsWindow(dialog) && ::IsWindowVisible(dialog);
+    std::string version, notice, afterOne, afterTwo;
+    bool focusOnOk = false, stillOpen = false;
+    std::thread watcher([&] {
+        const HWND dialog = menutest::WaitForWindow("#32770", "About...", 10000);
+        version = menutest::ControlText(dialog, IDC_VERSION);
+        notice = menutest::ControlText(dialog, IDC_NOTICE);
+        focusOnOk = menutest::FocusOfThread(dialog) == ::GetDlgItem(dialog, IDOK);
+        ::PostMessageA(::GetDlgItem(dialog, IDC_LATEST_INFO), BM_CLICK, 0, 0);
+        afterOne = recorder.Opened(1);
+        ::PostMessageA(::GetDlgItem(dialog, IDC_LATEST_INFO), BM_CLICK, 0, 0);
+        afterTwo = recorder.Opened(2);
+        stillOpen = ::IsWindowVisible(dialog);
         ::PostMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     });
-
     menutest::Extension ext;
-    auto data = menutest::ShellDataObject(MakeItems("about"));
-    Prepare(ext, data.Get());
+    Select(ext, "about");
     EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 7));
     watcher.join();
 
-    ASSERT_TRUE(seen.found);
-    EXPECT_EQ("Veltrane v1.0 build 6", seen.version);
     SYSTEMTIME now;
     ::GetSystemTime(&now);
-    EXPECT_EQ("Copyright (C) " + std::to_string(now.wYear) + " The Veltrane project", seen.notice);
-    EXPECT_TRUE(seen.focusOnOk);
-    EXPECT_TRUE(seen.openAfterPresses);
-
+    EXPECT_EQ("Veltrane v1.0 build 6", version);
+    EXPECT_EQ("Copyright (C) " + std::to_string(now.wYear) + " The Veltrane project", notice);
+    EXPECT_TRUE(focusOnOk);
+    EXPECT_TRUE(stillOpen);
     const std::string url = veltrane::kInfoUrl;
-    EXPECT_EQ(std::vector<std::string>{url}, seen.afterFirst);
-    EXPECT_EQ((std::vector<std::string>{url, url}), seen.afterSecond);
-    // Scheme, a plain host of our own, and exactly the fixed path and query.
-    const std::string scheme = "http://";
-    const std::string tail = "/patch.php?info=q7";
-    ASSERT_GT(url.size(), scheme.size() + tail.size());
-    EXPECT_EQ(scheme, url.substr(0, scheme.size()));
-    EXPECT_EQ(tail, url.substr(url.size() - tail.size()));
-    const std::string host = url.substr(scheme.size(), url.size() - scheme.size() - tail.size());
-    EXPECT_EQ(std::string::npos, host.find_first_of("/:@?#%")) << host;
+    EXPECT_EQ(url + "\n", afterOne);
+    EXPECT_EQ(url + "\n" + url + "\n", afterTwo);
+    // Exactly: "http://", a plain host of our own, "/patch.php?info=q7".
+    const std::size_t tail = url.size() - std::strlen("/patch.php?info=q7");
+    EXPECT_EQ(0u, url.find("http://"));
+    EXPECT_EQ(tail, url.find("/patch.php?info=q7"));
+    EXPECT_EQ(tail, url.find_first_of("/:@?#%", 7)) << "host " << url.substr(7, tail - 7);
 }
 
 }  // namespace

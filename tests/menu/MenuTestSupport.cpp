@@ -1,6 +1,6 @@
 #include "MenuTestSupport.h"
 
-#include <shlobj.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -10,49 +10,40 @@
 #include <fstream>
 #include <sstream>
 
+#include "shellext/Guid.h"
+
 namespace menutest {
 namespace {
 
 // The shell's data objects and the dialogs need an apartment on the test thread.
 class OleEnvironment : public testing::Environment {
-public:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr))); }
     void TearDown() override { ::OleUninitialize(); }
 };
-const testing::Environment* const g_oleEnvironment =
-    testing::AddGlobalTestEnvironment(new OleEnvironment);
+const testing::Environment* const g_ole = testing::AddGlobalTestEnvironment(new OleEnvironment);
 
 std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size() + 1, L'\0');
-    const int n =
-        ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-    wide.resize(n > 0 ? n - 1 : 0);
+    wchar_t wide[MAX_PATH * 2] = {};
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, MAX_PATH * 2);
     return wide;
 }
 
-void CollectFiles(const std::string& root, const std::string& relative,
-                  std::vector<std::string>& lines) {
-    WIN32_FIND_DATAA entry;
-    const std::string folder = relative.empty() ? root : root + "\\" + relative;
-    veltrane::UniqueFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &entry));
-    if (!find) return;
-    do {
-        const std::string name = entry.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string child = relative.empty() ? name : relative + "\\" + name;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            lines.push_back(child + "\\");
-            CollectFiles(root, child, lines);
-        } else {
-            lines.push_back(child + "=" + ReadText(root + "\\" + child));
-        }
-    } while (::FindNextFileA(find.get(), &entry));
+// ASSERT needs a function returning void.
+void Create(Extension& ext) {
+    static const HMODULE dll = ::LoadLibraryA(DllPath().c_str());
+    ASSERT_NE(nullptr, dll) << DllPath();
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    auto get = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(::GetProcAddress(dll, "DllGetClassObject")));
+    veltrane::ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, get(CLSID_ShellExt, IID_IClassFactory, factory.PutVoid()));
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, ext.init.PutVoid()));
+    ASSERT_EQ(S_OK, ext.init->QueryInterface(IID_IContextMenu, ext.menu.PutVoid()));
 }
 
 }  // namespace
 
 std::string WindowsPath(const std::string& hostPath) {
-    if (hostPath.empty() || hostPath[0] != '/') return hostPath;
     std::string path = "Z:" + hostPath;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
@@ -64,24 +55,25 @@ TempDir::TempDir() {
     ::GetTempPathA(MAX_PATH, base);
     m_path = std::string(base) + "veltrane-menu-" + std::to_string(::GetCurrentProcessId()) + "-" +
              std::to_string(serial++);
-    RemoveTree(m_path);
-    MakeFolder(m_path);
+    ::CreateDirectoryA(m_path.c_str(), nullptr);
 }
 
 TempDir::~TempDir() {
-    RemoveTree(m_path);
+    std::string from = m_path + '\0';  // the list ends with an empty name
+    SHFILEOPSTRUCTA operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_NO_UI;
+    ::SHFileOperationA(&operation);
 }
 
 void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    ASSERT_TRUE(out.good()) << path;
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -89,156 +81,80 @@ bool Exists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void MakeFolder(const std::string& path) {
-    ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path << " " << ::GetLastError();
-}
-
-void RemoveTree(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAA entry;
-    {
-        veltrane::UniqueFindHandle find(::FindFirstFileA((path + "\\*").c_str(), &entry));
-        if (find) {
-            do {
-                const std::string name = entry.cFileName;
-                if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-            } while (::FindNextFileA(find.get(), &entry));
+std::vector<std::string> MakeTree(const TempDir& dir, const std::vector<std::string>& names) {
+    std::vector<std::string> paths;
+    for (const std::string& name : names) {
+        paths.push_back(dir / name);
+        if (name.back() == '\\') {
+            paths.back().pop_back();
+            ::CreateDirectoryA(paths.back().c_str(), nullptr);
+        } else {
+            WriteText(paths.back(), name);
         }
     }
-    ::RemoveDirectoryA(path.c_str());
-}
-
-std::string Snapshot(const std::string& root) {
-    std::vector<std::string> lines;
-    CollectFiles(root, "", lines);
-    std::sort(lines.begin(), lines.end());
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
-    return text;
+    return paths;
 }
 
 veltrane::ComPtr<IDataObject> ShellDataObject(const std::vector<std::string>& paths) {
-    std::vector<PIDLIST_ABSOLUTE> absolute;
-    for (const std::string& path : paths) {
-        PIDLIST_ABSOLUTE pidl = nullptr;
-        const HRESULT hr = ::SHParseDisplayName(Wide(path).c_str(), nullptr, &pidl, 0, nullptr);
-        EXPECT_TRUE(SUCCEEDED(hr)) << path;
-        if (pidl) absolute.push_back(pidl);
+    std::vector<veltrane::UniqueCoTaskMem<ITEMIDLIST>> items(paths.size());
+    std::vector<PCUITEMID_CHILD> children;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        ::SHParseDisplayName(Wide(paths[i]).c_str(), nullptr, items[i].put(), 0, nullptr);
+        children.push_back(::ILFindLastID(items[i].get()));
     }
-    veltrane::ComPtr<IDataObject> result;
     veltrane::ComPtr<IShellFolder> parent;
-    if (!absolute.empty() &&
-        SUCCEEDED(::SHBindToParent(absolute[0], IID_IShellFolder, parent.PutVoid(), nullptr))) {
-        std::vector<PCUITEMID_CHILD> children;
-        for (PIDLIST_ABSOLUTE pidl : absolute) children.push_back(::ILFindLastID(pidl));
+    veltrane::ComPtr<IDataObject> data;
+    if (SUCCEEDED(::SHBindToParent(items[0].get(), IID_IShellFolder, parent.PutVoid(), nullptr))) {
         parent->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()), children.data(),
-                              IID_IDataObject, nullptr, result.PutVoid());
+                              IID_IDataObject, nullptr, data.PutVoid());
     }
-    for (PIDLIST_ABSOLUTE pidl : absolute) ::CoTaskMemFree(pidl);
-    EXPECT_TRUE(result) << "no shell data object";
-    return result;
-}
-
-CountingDataObject* CountingDataObject::Forwarding(IDataObject* inner) {
-    auto* object = new CountingDataObject;
-    object->m_inner = inner;
-    inner->AddRef();
-    return object;
-}
-
-CountingDataObject* CountingDataObject::WithDropList(const std::vector<std::string>& names) {
-    auto* object = new CountingDataObject;
-    object->m_names = names;
-    object->m_hasFiles = true;
-    return object;
-}
-
-CountingDataObject* CountingDataObject::WithoutFiles() {
-    return new CountingDataObject;
-}
-
-CountingDataObject::~CountingDataObject() {
-    if (m_inner) m_inner->Release();
+    EXPECT_TRUE(data) << "no shell data object for " << paths[0];
+    return data;
 }
 
 STDMETHODIMP CountingDataObject::QueryInterface(REFIID riid, void** ppv) {
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IDataObject) return E_NOINTERFACE;
-    *ppv = static_cast<IDataObject*>(this);
+    *ppv = riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr;
+    if (!*ppv) return E_NOINTERFACE;
     AddRef();
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CountingDataObject::AddRef() {
-    return ++m_refs;
-}
-
-STDMETHODIMP_(ULONG) CountingDataObject::Release() {
-    ++m_releaseCalls;
-    const ULONG refs = --m_refs;
-    if (refs == 0) delete this;
-    return refs;
-}
-
 STDMETHODIMP CountingDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
-    ++m_getDataCalls;
     if (m_inner) return m_inner->GetData(format, medium);
-    if (!m_hasFiles || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) {
-        return DV_E_FORMATETC;
-    }
+    if (!m_hasFiles || format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
     std::string names;
     for (const std::string& name : m_names) names += name + '\0';
     names += std::string(2, '\0');  // a list ends with an empty name, even an empty list
     HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size());
-    if (!block) return E_OUTOFMEMORY;
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
     drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = FALSE;
-    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), names.size());
+    std::memcpy(drop + 1, names.data(), names.size());
     ::GlobalUnlock(block);
+    *medium = STGMEDIUM{};
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = block;
-    medium->pUnkForRelease = nullptr;
     return S_OK;
 }
 
-STDMETHODIMP CountingDataObject::GetDataHere(FORMATETC* format, STGMEDIUM* medium) {
-    return m_inner ? m_inner->GetDataHere(format, medium) : E_NOTIMPL;
+std::string DllPath() {
+    return WindowsPath(VELTRANE_DLL_PATH);
 }
-STDMETHODIMP CountingDataObject::QueryGetData(FORMATETC* format) {
-    if (m_inner) return m_inner->QueryGetData(format);
-    return m_hasFiles && format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
+
+Extension::Extension() {
+    Create(*this);
 }
-STDMETHODIMP CountingDataObject::GetCanonicalFormatEtc(FORMATETC* in, FORMATETC* out) {
-    return m_inner ? m_inner->GetCanonicalFormatEtc(in, out) : E_NOTIMPL;
-}
-STDMETHODIMP CountingDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) {
-    return m_inner ? m_inner->SetData(format, medium, release) : E_NOTIMPL;
-}
-STDMETHODIMP CountingDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) {
-    return m_inner ? m_inner->EnumFormatEtc(direction, formats) : E_NOTIMPL;
-}
-STDMETHODIMP CountingDataObject::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink,
-                                         DWORD* connection) {
-    return m_inner ? m_inner->DAdvise(format, flags, sink, connection) : OLE_E_ADVISENOTSUPPORTED;
-}
-STDMETHODIMP CountingDataObject::DUnadvise(DWORD connection) {
-    return m_inner ? m_inner->DUnadvise(connection) : OLE_E_ADVISENOTSUPPORTED;
-}
-STDMETHODIMP CountingDataObject::EnumDAdvise(IEnumSTATDATA** advise) {
-    return m_inner ? m_inner->EnumDAdvise(advise) : OLE_E_ADVISENOTSUPPORTED;
+
+HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND owner) {
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof info;
+    info.hwnd = owner;
+    info.lpVerb = MAKEINTRESOURCEA(offset);
+    return menu->InvokeCommand(&info);
 }
 
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs) {
     struct Search {
-        const char* className;
-        const char* caption;
+        const char *className, *caption;
         HWND found;
     } search{className, caption, nullptr};
     const DWORD start = ::GetTickCount();
@@ -248,28 +164,20 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs) 
                 auto* s = reinterpret_cast<Search*>(data);
                 DWORD process = 0;
                 ::GetWindowThreadProcessId(window, &process);
-                if (process != ::GetCurrentProcessId() || !::IsWindowVisible(window)) return TRUE;
-                char text[256] = {};
-                if (s->className) {
-                    ::GetClassNameA(window, text, sizeof text);
-                    if (std::strcmp(text, s->className) != 0) return TRUE;
+                char name[256] = {}, text[256] = {};
+                ::GetClassNameA(window, name, sizeof name);
+                ::GetWindowTextA(window, text, sizeof text);
+                if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
+                    (!s->className || !std::strcmp(name, s->className)) &&
+                    (!s->caption || !std::strcmp(text, s->caption))) {
+                    s->found = window;
                 }
-                if (s->caption) {
-                    ::GetWindowTextA(window, text, sizeof text);
-                    if (std::strcmp(text, s->caption) != 0) return TRUE;
-                }
-                s->found = window;
-                return FALSE;
+                return !s->found;
             },
             reinterpret_cast<LPARAM>(&search));
         if (search.found || ::GetTickCount() - start > timeoutMs) return search.found;
-        // Windows of the calling thread may need their messages to appear.
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
+        for (MSG msg; ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageA(&msg);
     }
 }
 
@@ -282,7 +190,7 @@ std::string ControlText(HWND dialog, int id) {
 HWND FocusOfThread(HWND window) {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
-    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
     return info.hwndFocus;
 }
 

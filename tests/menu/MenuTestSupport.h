@@ -1,11 +1,10 @@
 #pragma once
-// Shared helpers of the menu tests: temporary trees, real shell data objects, counting and
-// hand-made data objects, and finding windows another thread shows.
+// Shared helpers of the menu tests: temporary trees, real shell data objects, a counting data
+// object, extension objects from the built DLL, and windows shown by another thread.
 
 #include <windows.h>
-#include <objidl.h>
+#include <shlobj.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,18 +12,14 @@
 
 namespace menutest {
 
-// "/a/b" as the Windows side sees it ("Z:\a\b"); Windows paths pass unchanged.
+// "/a/b" as Windows sees it ("Z:\a\b").
 std::string WindowsPath(const std::string& hostPath);
 
-// A fresh folder under the temporary folder, removed with everything in it at the end.
+// A fresh folder under the temporary folder, removed with its contents at the end.
 class TempDir {
 public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "\\" + name; }
 
 private:
@@ -34,64 +29,60 @@ private:
 void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 bool Exists(const std::string& path);
-void MakeFolder(const std::string& path);
-void RemoveTree(const std::string& path);
-// Every file below root with its contents, as "relative path=contents" lines, sorted.
-std::string Snapshot(const std::string& root);
+// Creates folders and files: names ending in '\' are folders, the others get their name as
+// contents. Returns the full paths.
+std::vector<std::string> MakeTree(const TempDir& dir, const std::vector<std::string>& names);
 
-// A real shell data object (what Explorer hands over) for paths that all lie in one folder,
-// in the given order.
+// A real shell data object (what Explorer hands over) for paths of one folder, in order.
 veltrane::ComPtr<IDataObject> ShellDataObject(const std::vector<std::string>& paths);
 
-// A data object that counts the references taken and released on it. It forwards to an
-// inner data object, or serves a hand-made drop list of names, or refuses every format.
+// Counts the references taken and released on it. Forwards to an inner data object, or
+// serves a hand-made drop list, or (neither) has no file list at all.
 class CountingDataObject final : public IDataObject {
 public:
-    // Forwards everything to inner.
-    static CountingDataObject* Forwarding(IDataObject* inner);
-    // Serves CF_HDROP with these names (ANSI).
-    static CountingDataObject* WithDropList(const std::vector<std::string>& names);
-    // Has no file list at all.
-    static CountingDataObject* WithoutFiles();
+    explicit CountingDataObject(IDataObject* inner) : m_inner(inner) {}
+    explicit CountingDataObject(std::vector<std::string> names)
+        : m_names(std::move(names)), m_hasFiles(true) {}
+    CountingDataObject() = default;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return ++releases, --refs; }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override;
-    STDMETHODIMP GetDataHere(FORMATETC* format, STGMEDIUM* medium) override;
-    STDMETHODIMP QueryGetData(FORMATETC* format) override;
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* in, FORMATETC* out) override;
-    STDMETHODIMP SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) override;
-    STDMETHODIMP EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override;
-    STDMETHODIMP DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink,
-                         DWORD* connection) override;
-    STDMETHODIMP DUnadvise(DWORD connection) override;
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA** advise) override;
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
 
-    ULONG References() const { return m_refs; }
-    int ReleaseCalls() const { return m_releaseCalls; }
-    int GetDataCalls() const { return m_getDataCalls; }
+    // Lives on the test's stack: the counts are what the tests look at.
+    ULONG refs = 1;
+    int releases = 0;
 
 private:
-    CountingDataObject() = default;
-    ~CountingDataObject();
-
-    ULONG m_refs = 1;
-    int m_releaseCalls = 0;
-    int m_getDataCalls = 0;
     IDataObject* m_inner = nullptr;
     std::vector<std::string> m_names;
     bool m_hasFiles = false;
 };
 
-// Waits up to timeoutMs for a top-level window of this process with the given class and
-// caption (either may be null) and returns it, or null. Pumps the calling thread's
-// messages meanwhile.
+// A fresh extension object from the built veltrane.dll's class factory, as the shell gets it.
+struct Extension {
+    Extension();
+    veltrane::ComPtr<IShellExtInit> init;
+    veltrane::ComPtr<IContextMenu> menu;
+};
+std::string DllPath();
+
+// InvokeCommand with a command offset, as the shell calls it for a picked menu item.
+HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND owner = nullptr);
+
+// A visible top-level window of this process with this class and caption (either may be
+// null), waited for up to timeoutMs while the calling thread's messages are pumped.
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
-
-// Text of a dialog control.
 std::string ControlText(HWND dialog, int id);
-
 // The window with the keyboard focus on the thread that owns window.
 HWND FocusOfThread(HWND window);
 
