@@ -106,9 +106,8 @@ BOOL CDialog::Create(UINT templateId, HWND parent) {
     m_modal = false;
     bool destroyed = false;
     m_destroyedDuringCreate = &destroyed;
-    HWND hwnd =
-        ::CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), parent,
-                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    HWND hwnd = ::CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId), parent,
+                                     &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     // The window may have been destroyed while it was being created (by OnInitDialog,
     // or because a control could not be made); PostNcDestroy has then run and a
     // self-deleting object is gone: touch nothing of it.
@@ -245,9 +244,8 @@ const MessageMapEntry* CDialog::FindEntry(UINT message, WPARAM wParam) const {
     for (const MessageMap* map = GetMessageMap(); map; map = map->base) {
         for (const MessageMapEntry* entry = map->first; entry != map->last; ++entry) {
             if (entry->message != message) continue;
-            if (message == WM_COMMAND &&
-                (entry->controlId != static_cast<int>(LOWORD(wParam)) ||
-                 entry->notifyCode != HIWORD(wParam))) {
+            if (message == WM_COMMAND && (entry->controlId != static_cast<int>(LOWORD(wParam)) ||
+                                          entry->notifyCode != HIWORD(wParam))) {
                 continue;
             }
             return entry;

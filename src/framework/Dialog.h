@@ -102,7 +102,8 @@ constexpr MessageMapEntry MapShowWindow() {
 // BN_CLICKED of control `controlId` to `void C::Handler()`.
 template <auto Handler>
 constexpr MessageMapEntry MapClicked(int controlId) {
-    return MessageMapEntry{WM_COMMAND, BN_CLICKED, controlId, &message_map_detail::Command<Handler>};
+    return MessageMapEntry{WM_COMMAND, BN_CLICKED, controlId,
+                           &message_map_detail::Command<Handler>};
 }
 
 // Any other message to `INT_PTR C::Handler(WPARAM, LPARAM)`, whose result is the dialog

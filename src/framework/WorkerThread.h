@@ -19,9 +19,9 @@ public:
     // event after `proc` has returned (it holds its own duplicate of the handle, so the
     // caller may close its handle at any time). Returns null when the thread cannot be
     // created; nothing then runs.
-    static WorkerThread* Begin(ThreadProc proc, void* param,
-                               int priority = THREAD_PRIORITY_NORMAL, unsigned stackSize = 0,
-                               DWORD createFlags = 0, HANDLE signalOnEnd = nullptr);
+    static WorkerThread* Begin(ThreadProc proc, void* param, int priority = THREAD_PRIORITY_NORMAL,
+                               unsigned stackSize = 0, DWORD createFlags = 0,
+                               HANDLE signalOnEnd = nullptr);
 
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;

@@ -87,8 +87,8 @@ public:
     bool StartWorker(WipeJob& job) override {
         // Without an event the wait falls back to its timeout.
         m_workerEnded.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        WorkerThread* thread = WorkerThread::Begin(&WipeThreadProc, &job, THREAD_PRIORITY_NORMAL,
-                                                   0, CREATE_SUSPENDED, m_workerEnded.get());
+        WorkerThread* thread = WorkerThread::Begin(&WipeThreadProc, &job, THREAD_PRIORITY_NORMAL, 0,
+                                                   CREATE_SUSPENDED, m_workerEnded.get());
         if (!thread) return false;
         return thread->Resume() != static_cast<DWORD>(-1);
     }

@@ -19,12 +19,12 @@ using DebugSink = std::function<void(const std::string& line)>;
 // `cancel` and writes `progress` through plain pointers (hence whole atomic values).
 // The job may discard the record as soon as it reads `done` as true.
 struct WipeJob {
-    std::string path;                      // the item, then each entry below it
-    bool done = false;                     // written last by the worker
-    std::atomic<std::uint8_t> cancel{0};   // stop request: set only when it holds 1
+    std::string path;                       // the item, then each entry below it
+    bool done = false;                      // written last by the worker
+    std::atomic<std::uint8_t> cancel{0};    // stop request: set only when it holds 1
     std::atomic<std::int32_t> progress{0};  // percentage of the file being wiped
-    std::int32_t result = 0;               // walk result: 0 finished, 1 cancelled
-    std::uint32_t method = 0;              // WipeMethod bit, handed to the engine unchanged
+    std::int32_t result = 0;                // walk result: 0 finished, 1 cancelled
+    std::uint32_t method = 0;               // WipeMethod bit, handed to the engine unchanged
 
     // Where the walk works and reports; set with path and method, read by the walk only.
     FileSystem* fileSystem = nullptr;  // null: PlatformFileSystem()

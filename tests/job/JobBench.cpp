@@ -59,8 +59,9 @@ void LongWipe(const Options& options, bool wait) {
     veltrane::RunWipeJob(nullptr, veltrane::Gutmann, {tree.Path("big.bin")}, settings);
     const double wall = Now() - wall0;
     const double cpu = ThreadCpuSeconds() - cpu0;
-    std::printf("%-5s long wipe (%u MiB, Gutmann): %.2f s, shell thread CPU %.3f s = %.2f %% of a core\n",
-                wait ? "wait" : "spin", options.bigMb, wall, cpu, 100.0 * cpu / wall);
+    std::printf(
+        "%-5s long wipe (%u MiB, Gutmann): %.2f s, shell thread CPU %.3f s = %.2f %% of a core\n",
+        wait ? "wait" : "spin", options.bigMb, wall, cpu, 100.0 * cpu / wall);
 }
 
 std::vector<std::string> MakeEmptyFiles(const WineTree& tree, const char* folder, unsigned n) {
@@ -101,10 +102,10 @@ void ManyItems(const Options& options, bool wait) {
     const double cpu = ThreadCpuSeconds() - cpu0;
 
     const double perItemMs = 1000.0 * (jobTime - fixedTime - directTime) / options.files;
-    std::printf("%-5s %u empty files: job %.3f s (of which %.3f s once per job), engine alone "
-                "%.3f s, job's own cost %.3f ms per item (shell thread CPU %.3f s)\n",
-                wait ? "wait" : "spin", options.files, jobTime, fixedTime, directTime, perItemMs,
-                cpu);
+    std::printf(
+        "%-5s %u empty files: job %.3f s (of which %.3f s once per job), engine alone "
+        "%.3f s, job's own cost %.3f ms per item (shell thread CPU %.3f s)\n",
+        wait ? "wait" : "spin", options.files, jobTime, fixedTime, directTime, perItemMs, cpu);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ protected:
     std::vector<std::string> debugLines;
 };
 
-TEST_F(PosixWalkTest, WipesARealTreeAndRemovesOnlyTheLinksInIt) {
+TEST_F(PosixWalkTest, WipesARealTreeRemovingLinksNotTheirTargetsAndKeepingWhatCannotGo) {
     const fsys::path outside = root / "outside";
     Write(outside / "folder" / "keep.txt", "folder target");
     Write(outside / "file.txt", "file target");
@@ -67,10 +67,8 @@ TEST_F(PosixWalkTest, WipesARealTreeAndRemovesOnlyTheLinksInIt) {
     EXPECT_EQ(Read(outside / "folder" / "keep.txt"), "folder target");
     EXPECT_EQ(Read(outside / "file.txt"), "file target");
     EXPECT_TRUE(debugLines.empty());
-}
 
-TEST_F(PosixWalkTest, AFileThatCannotBeOpenedKeepsItsFoldersAndTheWalkGoesOn) {
-    const fsys::path sel = root / "sel";
+    // A file that cannot be opened keeps its folders; the walk goes on.
     Write(sel / "a" / "locked.txt", "locked");
     Write(sel / "b" / "free.txt", "free");
     // No write permission: the backend refuses to open it for writing, also for root.

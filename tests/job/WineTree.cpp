@@ -90,8 +90,8 @@ bool RunUnix(const std::string& program, const std::string& commandLine) {
     for (char& c : windowsProgram) {
         if (c == '/') c = '\\';
     }
-    if (!::CreateProcessA(windowsProgram.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
-                          nullptr, nullptr, &startup, &process)) {
+    if (!::CreateProcessA(windowsProgram.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process)) {
         return false;
     }
     UniqueHandle thread(process.hThread);
@@ -103,8 +103,7 @@ bool RunUnix(const std::string& program, const std::string& commandLine) {
 WineTree::WineTree(const std::string& tag) {
     m_root = "Z:\\tmp\\veltrane-" + tag + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
              std::to_string(++g_treeCount);
-    if (!::CreateDirectoryA(m_root.c_str(), nullptr) &&
-        ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!::CreateDirectoryA(m_root.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
         throw std::runtime_error("cannot create " + m_root);
     }
 }
@@ -140,8 +139,8 @@ void WineTree::MakeFolder(const std::string& relative) const {
 void WineTree::WriteFile(const std::string& relative, const std::string& contents) const {
     const std::size_t sep = relative.rfind('\\');
     if (sep != std::string::npos) MakeFolder(relative.substr(0, sep));
-    UniqueFile file(::CreateFileA(Path(relative).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(::CreateFileA(Path(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw std::runtime_error("cannot write " + relative);
     DWORD written = 0;
     ::WriteFile(file.get(), contents.data(), static_cast<DWORD>(contents.size()), &written,
@@ -151,8 +150,8 @@ void WineTree::WriteFile(const std::string& relative, const std::string& content
 void WineTree::WriteFileOfSize(const std::string& relative, std::uint64_t size) const {
     const std::size_t sep = relative.rfind('\\');
     if (sep != std::string::npos) MakeFolder(relative.substr(0, sep));
-    UniqueFile file(::CreateFileA(Path(relative).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(::CreateFileA(Path(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw std::runtime_error("cannot write " + relative);
     std::vector<char> chunk(1 << 20, 'x');
     while (size > 0) {

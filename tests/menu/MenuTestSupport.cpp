@@ -152,29 +152,36 @@ HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND owner) {
     return menu->InvokeCommand(&info);
 }
 
+namespace {
+
+struct WindowSearch {
+    const char* className;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    char name[256] = {}, text[256] = {};
+    ::GetClassNameA(window, name, sizeof name);
+    ::GetWindowTextA(window, text, sizeof text);
+    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
+        (!search->className || !std::strcmp(name, search->className)) &&
+        (!search->caption || !std::strcmp(text, search->caption))) {
+        search->found = window;
+    }
+    return !search->found;
+}
+
+}  // namespace
+
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs) {
-    struct Search {
-        const char *className, *caption;
-        HWND found;
-    } search{className, caption, nullptr};
+    WindowSearch search{className, caption, nullptr};
     const DWORD start = ::GetTickCount();
     while (true) {
-        ::EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
-                DWORD process = 0;
-                ::GetWindowThreadProcessId(window, &process);
-                char name[256] = {}, text[256] = {};
-                ::GetClassNameA(window, name, sizeof name);
-                ::GetWindowTextA(window, text, sizeof text);
-                if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
-                    (!s->className || !std::strcmp(name, s->className)) &&
-                    (!s->caption || !std::strcmp(text, s->caption))) {
-                    s->found = window;
-                }
-                return !s->found;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found || ::GetTickCount() - start > timeoutMs) return search.found;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         for (MSG msg; ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageA(&msg);
