@@ -1,6 +1,8 @@
 #include "job/RunWipeJob.h"
 
-#include <new>
+#include <exception>
+#include <string>
+#include <utility>
 
 #include "framework/ExceptionReport.h"
 #include "framework/Handles.h"

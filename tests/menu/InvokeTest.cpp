@@ -105,10 +105,11 @@ public:
         else
             ::RegDeleteTreeA(HKEY_CLASSES_ROOT, "http");
     }
-    // The addresses opened so far, waiting up to 20 s for count of them.
+    // The addresses opened so far, waiting up to 5 minutes for count of them (a 32-bit
+    // program may start slowly under emulation).
     std::string Opened(std::size_t count) const {
         std::string text;
-        for (int i = 0; i < 400 && std::count(text.begin(), text.end(), '\n') < long(count); ++i) {
+        for (int i = 0; i < 6000 && std::count(text.begin(), text.end(), '\n') < long(count); ++i) {
             ::Sleep(50);
             text = menutest::ReadText(m_log);
         }
