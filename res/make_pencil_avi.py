@@ -10,7 +10,7 @@ import sys
 
 WIDTH, HEIGHT = 64, 48
 FRAMES = 16
-FRAME_MS = 100
+FRAME_MS = 200  # five frames a second: drawing each costs the shell's thread
 
 # Palette: index 0 is the background; the control treats the colour of the first pixel as
 # transparent (ACS_TRANSPARENT).

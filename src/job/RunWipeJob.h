@@ -18,8 +18,10 @@ struct JobSettings {
     bool waitBetweenPolls = true;
 };
 
-// Longest wait between two polls: how soon the file bar follows the engine.
-constexpr DWORD kPollIntervalMs = 50;
+// Longest wait between two polls: how soon the file bar follows the engine. Input and a
+// worker's end cut the wait short; the bar, which the worker does not signal, moves ten
+// times a second.
+constexpr DWORD kPollIntervalMs = 100;
 
 // Wipes every item of `selection` with `method` (one WipeMethod bit), showing the
 // progress dialog owned by `owner` (which may be null). Posts WM_ENABLE FALSE to `owner`
