@@ -116,8 +116,8 @@ hold_end() {
 
 # Every registry key and value of the machine and the user (both views live in these
 # files, which the server writes when it stops) and every path on drive C:, as sorted lines.
-# Left out: the test's scratch folder, and the display driver's date, which Wine renews
-# at every start.
+# Left out: the test's scratch folder, and the device classes, whose display entries Wine
+# rewrites when it starts.
 snapshot() {
     stop_server
     {
@@ -127,7 +127,7 @@ snapshot() {
                 /^\[/ { key = $0; sub(/\] [0-9]+$/, "]", key); print hive key; next }
                 /^#/ || /^;/ || /^$/ || /^WINE REGISTRY/ { next }
                 { print hive key " " $0 }' "$WINEPREFIX/$hive.reg"
-        done | grep -v '"DriverDateData"='
+        done | grep -v '^system\[System\\\\CurrentControlSet\\\\Control\\\\Class\\\\'
         (cd "$drive" && find . -path ./work -prune -o -print | sed 's|^|file |')
     } | LC_ALL=C sort >"$1"
     start_server
