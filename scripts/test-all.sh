@@ -19,11 +19,12 @@ build() {
     fi
 }
 
+ctest_args=""
 run_tests() {
     preset=$1; shift
     echo "== test $preset"
     log="build/logs/test-$preset.log"
-    if "$@" ctest --preset "$preset" >"$log" 2>&1; then
+    if "$@" ctest --preset "$preset" $ctest_args >"$log" 2>&1; then
         :
     else
         status=1
@@ -47,7 +48,17 @@ export WINEPREFIX="$VELTRANE_WINEPREFIX"
 scripts/wine-prefix.sh "$WINEPREFIX"
 wineserver -p
 run_tests win64 xvfb-run -a -s "-screen 0 1024x768x24"
-run_tests win32 xvfb-run -a -s "-screen 0 1024x768x24"
+# Where 32-bit programs run under qemu's emulation (see setup-machine.sh), every start of one
+# costs about a minute: there the 32-bit build skips the tests that start further Windows
+# programs (regsvr32, the shell host, a browser stand-in); the 64-bit build runs them all.
+if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    echo "(32-bit programs run under emulation here: win32 skips the tests labelled multiprocess)"
+    ctest_args="-LE multiprocess"
+    run_tests win32 xvfb-run -a -s "-screen 0 1024x768x24"
+    ctest_args=""
+else
+    run_tests win32 xvfb-run -a -s "-screen 0 1024x768x24"
+fi
 wineserver -k 2>/dev/null
 
 if [ "$status" -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME TESTS FAILED"; fi

@@ -258,21 +258,21 @@ bool ShredderFile::RecycleFile() {
 
 namespace {
 
-using Spec = OverwritePass;
-constexpr Spec R{OverwritePass::Kind::Random, {}};
-constexpr Spec B(std::uint8_t v) {
-    return Spec{OverwritePass::Kind::Byte, {v, 0, 0}};
+using Pass = OverwritePass;
+constexpr Pass R{OverwritePass::Kind::Random, {}};
+constexpr Pass B(std::uint8_t v) {
+    return Pass{OverwritePass::Kind::Byte, {v, 0, 0}};
 }
-constexpr Spec P(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    return Spec{OverwritePass::Kind::Pattern, {a, b, c}};
+constexpr Pass P(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    return Pass{OverwritePass::Kind::Pattern, {a, b, c}};
 }
 
-constexpr Spec kRandomPasses[] = {R};
-constexpr Spec kDoDQuickPasses[] = {B(0x00), B(0xFF), R};
-constexpr Spec kNatoPasses[] = {B(0x00), B(0xFF), B(0x00), B(0xFF), B(0x00), B(0xFF), R};
+constexpr Pass kRandomPasses[] = {R};
+constexpr Pass kDoDQuickPasses[] = {B(0x00), B(0xFF), R};
+constexpr Pass kNatoPasses[] = {B(0x00), B(0xFF), B(0x00), B(0xFF), B(0x00), B(0xFF), R};
 // Gutmann's 35-pass table (1996), in its order.
 // clang-format off
-constexpr Spec kGutmannPasses[] = {
+constexpr Pass kGutmannPasses[] = {
     R, R, R, R,
     B(0x55), B(0xAA),
     P(0x92, 0x49, 0x24), P(0x49, 0x24, 0x92), P(0x24, 0x92, 0x49),
@@ -287,14 +287,14 @@ static_assert(std::size(kGutmannPasses) == 35, "Gutmann has 35 passes");
 
 }  // namespace
 
-bool ShredderFile::RunPass(const OverwritePass& spec) {
-    switch (spec.kind) {
+bool ShredderFile::RunPass(const OverwritePass& step) {
+    switch (step.kind) {
         case OverwritePass::Kind::Random:
             return RandomPass();
         case OverwritePass::Kind::Byte:
-            return BytePass(spec.data[0]);
+            return BytePass(step.data[0]);
         case OverwritePass::Kind::Pattern:
-            return PatternPass(spec.data, 3);
+            return PatternPass(step.data, 3);
     }
     return false;
 }

@@ -58,7 +58,7 @@ private:
     bool RandomPass();
     bool BytePass(std::uint8_t value);
     bool PatternPass(const std::uint8_t* pattern, std::uint32_t length);
-    bool RunPass(const OverwritePass& spec);
+    bool RunPass(const OverwritePass& step);
     // Runs the passes in order, stopping at the first that fails; counts `pass` from 1.
     bool RunPasses(const OverwritePass* passes, std::size_t count);
     void NextPass();
