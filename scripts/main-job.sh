@@ -13,7 +13,8 @@ scripts/setup-machine.sh
 
 mkdir -p build/logs
 echo "== building the 64-bit extension and the shell host (log: build/logs/main-build.log)"
-if ! { cmake --preset win64 && cmake --build --preset win64; } >build/logs/main-build.log 2>&1; then
+if ! { cmake --preset win64 && cmake --build --preset win64 --target veltrane veltrane-shellhost; } \
+        >build/logs/main-build.log 2>&1; then
     tail -n 40 build/logs/main-build.log
     exit 1
 fi
@@ -42,13 +43,14 @@ head -c 24000000 /dev/urandom >"$demo/sample/photos/raw/holiday.raw"
 echo "dotted name" >"$demo/sample/..hidden/config"
 echo "this file is outside the selection and must survive" >"$demo/keep-me.txt"
 
-listing() { (cd "$demo" && find . -mindepth 1 | sort | while read -r p; do
+# What the user can see of the sample tree and of the file beside it.
+listing() { (cd "$demo" && find sample keep-me.txt 2>/dev/null | sort | while read -r p; do
     if [ -d "$p" ]; then echo "  $p/"; else echo "  $p ($(stat -c %s "$p") bytes)"; fi; done); }
 
-echo "== registering: wine regsvr32 $(winpath "$dll")"
+printf '== registering: wine regsvr32 %s\n' "$(winpath "$dll")"
 "$wine64" regsvr32 /s "$(winpath "$dll")"
 echo "== before"
-listing | tee "$demo/before.txt"
+listing | tee "$root/build/demo-before.txt"
 
 Xvfb :87 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -71,8 +73,8 @@ import -window root "$shots/progress-dialog.png"
 wait $job
 
 echo "== after"
-listing | tee "$demo/after.txt"
+listing | tee "$root/build/demo-after.txt"
 echo "== gone"
-grep -vxF -f "$demo/after.txt" "$demo/before.txt" || true
+grep -vxF -f "$root/build/demo-after.txt" "$root/build/demo-before.txt" || true
 "$wine64" regsvr32 /s /u "$(winpath "$dll")"
 echo "== screenshots: $shots/context-menu.png, $shots/progress-dialog.png"

@@ -53,7 +53,7 @@ run_tests win64 xvfb-run -a -s "-screen 0 1024x768x24"
 # programs (regsvr32, the shell host, a browser stand-in); the 64-bit build runs them all.
 if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     echo "(32-bit programs run under emulation here: win32 skips the tests labelled multiprocess)"
-    ctest_args="-LE multiprocess"
+    ctest_args="-LE multiprocess --repeat until-pass:2"
     run_tests win32 xvfb-run -a -s "-screen 0 1024x768x24"
     ctest_args=""
 else
