@@ -54,7 +54,7 @@ listing | tee "$root/build/demo-before.txt"
 
 Xvfb :87 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null' EXIT
+trap 'wineserver -k 2>/dev/null; sleep 1; kill $xvfb 2>/dev/null' EXIT
 export DISPLAY=:87
 sleep 1
 
