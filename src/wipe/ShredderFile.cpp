@@ -158,15 +158,25 @@ bool ShredderFile::Cancelled() const {
     return cancelFlag != nullptr && cancelFlag->load(std::memory_order_relaxed) == 1;
 }
 
-bool ShredderFile::RandomPass() {
-    if (!Open()) return false;
+std::uint8_t* ShredderFile::BeginPass(std::uint32_t& chunk, std::uint32_t slack) {
+    if (!Open()) return nullptr;
     Rewind();
-    std::uint32_t chunk = fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) : kChunkSize;
-    PassBuffer buffer(fs, AllocateBuffer(chunk));
-    if (buffer.get() == nullptr) {
-        Close();
-        return false;
-    }
+    chunk = fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) + slack : kChunkSize;
+    std::uint8_t* buffer = AllocateBuffer(chunk);
+    if (buffer == nullptr) Close();
+    return buffer;
+}
+
+bool ShredderFile::EndPass(std::uint64_t remaining) {
+    Flush();
+    Close();
+    return remaining == 0 && !Cancelled();
+}
+
+bool ShredderFile::RandomPass() {
+    std::uint32_t chunk = 0;
+    PassBuffer buffer(fs, BeginPass(chunk, 0));
+    if (buffer.get() == nullptr) return false;
     std::uint64_t remaining = static_cast<std::uint64_t>(fileSize);
     bool ok = true;
     // The flag is read after each write, so this pass writes at least one chunk.
@@ -174,39 +184,28 @@ bool ShredderFile::RandomPass() {
         FillRandom(randomState, buffer.get(), chunk);
         ok = WriteChunk(buffer.get(), chunk, remaining);
     } while (!Cancelled() && remaining > 0 && ok);
-    Flush();
-    Close();
-    return remaining == 0 && !Cancelled();
+    return EndPass(remaining);
 }
 
 bool ShredderFile::BytePass(std::uint8_t value) {
-    if (!Open()) return false;
-    Rewind();
-    std::uint32_t chunk = fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) : kChunkSize;
-    PassBuffer buffer(fs, AllocateBuffer(chunk));
-    if (buffer.get() == nullptr) {
-        Close();
-        return false;
-    }
+    std::uint32_t chunk = 0;
+    PassBuffer buffer(fs, BeginPass(chunk, 0));
+    if (buffer.get() == nullptr) return false;
     std::memset(buffer.get(), value, chunk);
     std::uint64_t remaining = static_cast<std::uint64_t>(fileSize);
     while (!Cancelled() && remaining > 0) {
         if (!WriteChunk(buffer.get(), chunk, remaining)) break;
     }
-    Flush();
-    Close();
-    return remaining == 0 && !Cancelled();
+    return EndPass(remaining);
 }
 
 bool ShredderFile::PatternPass(const std::uint8_t* pattern, std::uint32_t length) {
     if (length == 0) return false;
-    if (!Open()) return false;
-    Rewind();
     // Room for one more whole pattern than a small file needs.
-    std::uint32_t chunk =
-        fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) + length : kChunkSize;
-    PassBuffer buffer(fs, AllocateBuffer(chunk));
-    if (buffer.get() == nullptr || chunk < length) {
+    std::uint32_t chunk = 0;
+    PassBuffer buffer(fs, BeginPass(chunk, length));
+    if (buffer.get() == nullptr) return false;
+    if (chunk < length) {
         Close();
         return false;
     }
@@ -220,9 +219,7 @@ bool ShredderFile::PatternPass(const std::uint8_t* pattern, std::uint32_t length
     while (!Cancelled() && remaining > 0) {
         if (!WriteChunk(buffer.get(), usable, remaining)) break;
     }
-    Flush();
-    Close();
-    return remaining == 0 && !Cancelled();
+    return EndPass(remaining);
 }
 
 bool ShredderFile::RenameRandomly() {

@@ -51,6 +51,12 @@ private:
     // Tries `size` bytes, then halves down to kSmallestBuffer; `size` receives what was
     // obtained. Null when nothing could be had. Free with fs.Free.
     std::uint8_t* AllocateBuffer(std::uint32_t& size);
+    // Opens the file for one pass and gets its write buffer: `chunk` becomes the size
+    // obtained for a file of fileSize (+ slack when it is smaller than one chunk). Null,
+    // with the file closed again, when either step fails.
+    std::uint8_t* BeginPass(std::uint32_t& chunk, std::uint32_t slack);
+    // Flushes and closes; whether the pass wrote everything and was not cancelled.
+    bool EndPass(std::uint64_t remaining);
     bool WriteChunk(const std::uint8_t* buffer, std::uint32_t length, std::uint64_t& remaining);
     void UpdateProgress();
     bool Cancelled() const;
