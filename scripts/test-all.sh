@@ -47,7 +47,11 @@ export VELTRANE_WINEPREFIX="$root/build/wineprefix"
 export WINEPREFIX="$VELTRANE_WINEPREFIX"
 scripts/wine-prefix.sh "$WINEPREFIX"
 wineserver -p
+# The setup program is a 32-bit program, emulated on some machines: a crash of the emulator
+# is retried once; a real failure fails twice.
+ctest_args="--repeat until-pass:2"
 run_tests win64 xvfb-run -a -s "-screen 0 1024x768x24"
+ctest_args=""
 # Where 32-bit programs run under qemu's emulation (see setup-machine.sh), every start of one
 # costs about a minute: there the 32-bit build skips the tests that start further Windows
 # programs (regsvr32, the shell host, a browser stand-in); the 64-bit build runs them all.
