@@ -17,6 +17,13 @@
 
 #include "wipe/FillGenerator.h"
 
+// 32-bit Windows keeps the stack only 4-byte aligned; SIMD spills need it realigned.
+#if defined(__i386__)
+#define VELTRANE_SIMD_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define VELTRANE_SIMD_ENTRY
+#endif
+
 namespace veltrane {
 namespace fill_kernels {
 
