@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "job/WipeReport.h"
 #include "wipe/FileSystem.h"
 
 namespace veltrane {
@@ -29,6 +30,9 @@ struct WipeJob {
     // Where the walk works and reports; set with path and method, read by the walk only.
     FileSystem* fileSystem = nullptr;  // null: PlatformFileSystem()
     DebugSink debugSink;               // empty: the platform's debugger output
+
+    // What the walk could not do; written by the worker only, read once `done` is true.
+    WipeFailures failures;
 };
 
 }  // namespace veltrane

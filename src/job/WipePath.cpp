@@ -9,6 +9,7 @@
 #include "job/JobLock.h"
 #include "wipe/Paths.h"
 #include "wipe/ShredderFile.h"
+#include "wipe/Unicode.h"
 
 namespace veltrane {
 
@@ -29,6 +30,38 @@ void ReportToDebugger(const WipeJob& job, const std::string& line) {
 void ReportFailedRemoval(const WipeJob& job, FileSystem& fs, const char* what,
                          const std::string& path) {
     ReportToDebugger(job, "Error " + std::to_string(fs.LastError()) + what + path);
+}
+
+// A name the system holds without an exact UTF-8 form, as it may be shown.
+std::string Shown(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c != kUnreadableNameMark) out += c;
+    }
+    return out;
+}
+
+void Record(WipeJob& job, const std::string& path, WipeProblem problem, std::uint32_t error) {
+    job.failures.push_back(WipeFailure{Shown(path), problem, error});
+}
+
+// Record, and tell the debugger: items refused or left untouched on purpose.
+void RecordRefusal(WipeJob& job, const std::string& path, WipeProblem problem) {
+    Record(job, path, problem, 0);
+    ReportToDebugger(job, "Not wiped: " + DescribeFailure(job.failures.back()));
+}
+
+// Only a name surrogate is a link. A tag that cannot be read, or reads 0, counts as one
+// too: some systems (Wine among them) report their symbolic links that way, and walking
+// into an unknown reparse point could lead out of the selection.
+bool IsLink(FileSystem& fs, const std::string& path) {
+    std::uint32_t tag = 0;
+    if (!fs.ReparseTag(path, tag)) return true;
+    return tag == 0 || IsNameSurrogateTag(tag);
+}
+
+bool Cancelled(WipeJob& job) {
+    return LockedGet(job.cancel) == 1;
 }
 
 // An open enumeration of a folder, closed on every way out.
@@ -57,9 +90,21 @@ std::int32_t WipeFolder(WipeJob& job, FileSystem& fs, const std::string& p,
     {
         std::string name;
         FolderSearch search(fs, JoinPath(p, "*"), name);
-        if (!search.Valid()) return result;  // neither walked nor removed
+        if (!search.Valid()) {
+            // Neither walked nor removed.
+            Record(job, bare, WipeProblem::FolderNotOpened, fs.LastError());
+            return result;
+        }
         do {
             if (IsDotEntry(name)) continue;
+            if (!IsPlainEntryName(name)) {
+                // Joined, such a name would address something else, possibly outside
+                // this folder: it is left, and so is the folder.
+                const bool exact = name.find(kUnreadableNameMark) == std::string::npos;
+                RecordRefusal(job, JoinPath(p, name),
+                              exact ? WipeProblem::NameLeavesFolder : WipeProblem::NameNotExact);
+                continue;
+            }
             // p is this frame's own copy: entries join to this folder even though the
             // record's path changes below it.
             LockedSet(job.path, JoinPath(p, name));
@@ -68,7 +113,9 @@ std::int32_t WipeFolder(WipeJob& job, FileSystem& fs, const std::string& p,
         } while (search.Next(name));
     }
     if (result == kWalkFinished && !fs.RemoveFolder(bare)) {
+        const std::uint32_t error = fs.LastError();
         ReportFailedRemoval(job, fs, " deleting ", bare);
+        Record(job, bare, WipeProblem::FolderNotRemoved, error);
     }
     return result;
 }
@@ -78,30 +125,57 @@ std::int32_t WipeFolder(WipeJob& job, FileSystem& fs, const std::string& p,
 std::int32_t WipePath(WipeJob& job) {
     FileSystem& fs = job.fileSystem ? *job.fileSystem : PlatformFileSystem();
     const std::string p = LockedGet(job.path);
+
+    // Refused as a whole, before anything is looked at.
+    if (p.find(kUnreadableNameMark) != std::string::npos) {
+        RecordRefusal(job, p, WipeProblem::NameNotExact);
+        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
+    }
+    if (IsVolumeRoot(p)) {
+        RecordRefusal(job, p, WipeProblem::VolumeRoot);
+        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
+    }
+    if (ClassifyPath(p) == PathKind::Device) {
+        RecordRefusal(job, p, WipeProblem::DevicePath);
+        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
+    }
+
     const std::string bare = StripSeparator(p);
     const std::uint32_t attributes = fs.Attributes(bare);
+    const bool readable = attributes != kInvalidAttributes;
 
     std::int32_t result = kWalkFinished;
-    if (!(attributes & kAttrDirectory)) {
-        if (attributes & kAttrReparsePoint) {
-            // A link to a file: overwriting through it would wipe its target, which may
-            // lie outside the selection. Remove the link alone.
-            if (!fs.Remove(bare)) ReportFailedRemoval(job, fs, " deleting RP ", bare);
+    if (!readable || ((attributes & kAttrReparsePoint) && IsLink(fs, bare))) {
+        // A link is removed itself: overwriting or entering through it would reach its
+        // target, which may lie outside the selection. Attributes that could not be read
+        // take this way too (they read as all bits set); removing then fails harmlessly.
+        const bool folder = (attributes & kAttrDirectory) != 0;
+        if (!(folder ? fs.RemoveFolder(bare) : fs.Remove(bare))) {
+            const std::uint32_t error = fs.LastError();
+            ReportFailedRemoval(job, fs, " deleting RP ", bare);
+            Record(job, bare, readable ? WipeProblem::LinkNotRemoved : WipeProblem::NotFound,
+                   error);
+        }
+    } else if (!(attributes & kAttrDirectory)) {
+        if (attributes & (kAttrOffline | kAttrRecallOnDataAccess)) {
+            // Opening would download the data; the copy elsewhere stays out of reach.
+            RecordRefusal(job, bare, WipeProblem::NotLocal);
         } else {
             ShredderFile file(bare, fs);
             file.cancelFlag = &job.cancel;
             file.progress = &job.progress;
-            file.Wipe(job.method);  // a file that stays keeps its folders too
+            // A file that stays keeps its folders too.
+            if (!file.Wipe(job.method) && !Cancelled(job)) {
+                Record(job, bare, WipeProblem::FileNotWiped, fs.LastError());
+            }
         }
-    } else if (attributes & kAttrReparsePoint) {
-        // A junction or a link to a folder (or attributes that could not be read, which
-        // read as all bits set): the link is removed, its target never entered.
-        if (!fs.RemoveFolder(bare)) ReportFailedRemoval(job, fs, " deleting RP ", bare);
     } else {
+        // A folder, or a filter's reparse point on one (cloud, deduplication): its entries
+        // are its own.
         result = WipeFolder(job, fs, p, bare);
     }
 
-    if (LockedGet(job.cancel) == 1) result = kWalkCancelled;
+    if (Cancelled(job)) result = kWalkCancelled;
     return result;
 }
 
@@ -130,7 +204,12 @@ unsigned WipeThreadProc(void* param) {
 
 void DebugOutput(const std::string& line) {
 #ifdef _WIN32
-    ::OutputDebugStringA((line + "\n").c_str());
+    std::u16string wide;
+    if (Utf8ToUtf16(line + "\n", wide)) {
+        ::OutputDebugStringW(std::wstring(wide.begin(), wide.end()).c_str());
+    } else {
+        ::OutputDebugStringA((line + "\n").c_str());
+    }
 #else
     (void)line;
 #endif

@@ -13,13 +13,19 @@ constexpr std::int32_t kWalkFinished = 0;   // whether or not everything went
 constexpr std::int32_t kWalkCancelled = 1;  // stopped because `cancel` was set
 
 // Processes job.path and everything below it:
-// - a file is wiped by the engine with job.method;
-// - a link (a reparse point) is removed itself; what it points to is never entered,
-//   opened or changed, so nothing outside the selection is touched;
+// - a drive or share root, a device path, or a name without an exact Unicode form is
+//   refused as a whole: nothing on it is touched;
+// - a file is wiped by the engine with job.method; one whose data is not local (offline,
+//   recalled on access) is left, since opening it would download it;
+// - a link (a reparse point whose tag is a name surrogate, 0 or unreadable) is removed
+//   itself; what it points to is never entered, opened or changed, so nothing outside the
+//   selection is touched. Other reparse points (cloud, deduplication) are files and folders;
 // - a folder is walked depth-first in the system's order ("." and ".." skipped) and
-//   removed after its contents, unless a cancel request came up within it.
-// Failures are ignored and the walk goes on; a failed removal of a folder or link sends
-// "Error <code> deleting [RP ]<path>" to the job's debug sink.
+//   removed after its contents, unless a cancel request came up within it. An entry whose
+//   name would not name an entry of that folder (a separator, a colon) is left.
+// Failures do not stop the walk; each is recorded in job.failures with its path and
+// reason. A failed removal of a folder or link also sends "Error <code> deleting [RP ]
+// <path>" to the job's debug sink, and a refused item "Not wiped: <path>: <reason>".
 std::int32_t WipePath(WipeJob& job);
 
 // The worker thread's procedure; `param` points to the item's WipeJob. Sets `done`

@@ -29,8 +29,10 @@ enum : std::uint32_t {
     kErrorNegativeSeek = 131,
     kErrorDirNotEmpty = 145,
     kErrorAlreadyExists = 183,
+    kErrorInvalidName = 123,
     kErrorFilenameTooLong = 206,
     kErrorDirectory = 267,
+    kErrorNoUnicodeTranslation = 1113,
 };
 
 // File attribute bits, Windows values.
@@ -38,7 +40,26 @@ constexpr std::uint32_t kAttrReadOnly = 0x01;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint32_t kAttrNormal = 0x80;
 constexpr std::uint32_t kAttrReparsePoint = 0x400;
+constexpr std::uint32_t kAttrOffline = 0x1000;
+constexpr std::uint32_t kAttrRecallOnOpen = 0x40000;
+constexpr std::uint32_t kAttrRecallOnDataAccess = 0x400000;
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// Reparse tags, Windows values. A name surrogate (a link of any kind) names another
+// entry; every other tag belongs to a filter (cloud files, deduplication) and the entry
+// holds its own data.
+constexpr std::uint32_t kTagMountPoint = 0xA0000003u;  // junctions and mounted volumes
+constexpr std::uint32_t kTagSymlink = 0xA000000Cu;
+constexpr std::uint32_t kTagCloud = 0x9000001Au;
+constexpr std::uint32_t kTagDedup = 0x80000013u;
+inline bool IsNameSurrogateTag(std::uint32_t tag) {
+    return (tag & 0x20000000u) != 0;
+}
+
+// Marks an enumerated name that the system holds but that has no exact UTF-8 form (an
+// unpaired surrogate): the mark is followed by an approximation fit only for showing.
+// No real name contains it, so such a name is never joined into a path.
+constexpr char kUnreadableNameMark = '\0';
 
 enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
@@ -72,6 +93,9 @@ public:
     // --- the folder walk ---
     // Attributes without following a final link; kInvalidAttributes on failure.
     virtual std::uint32_t Attributes(const std::string& path) = 0;
+    // The reparse tag of a reparse point, read without following it; false when it cannot
+    // be read.
+    virtual bool ReparseTag(const std::string& path, std::uint32_t& tag) = 0;
     // Enumerates a folder by pattern ("folder\\*"): names only, in the system's order,
     // "." and ".." included where the system reports them.
     virtual FindHandle FindFirst(const std::string& pattern, std::string& name) = 0;

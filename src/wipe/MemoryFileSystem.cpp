@@ -134,14 +134,33 @@ void MemoryFileSystem::AddFileOfSize(const std::string& path, std::size_t size, 
     AddFile(path, std::vector<std::uint8_t>(size, fill));
 }
 
-void MemoryFileSystem::AddLinkToFile(const std::string& link, const std::string& target) {
+void MemoryFileSystem::AddLinkToFile(const std::string& link, const std::string& target,
+                                     std::uint32_t tag) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    AddNode(link, Kind::FileLink)->target = KeyOf(target);
+    auto node = AddNode(link, Kind::FileLink);
+    node->target = KeyOf(target);
+    node->tag = tag;
 }
 
-void MemoryFileSystem::AddLinkToFolder(const std::string& link, const std::string& target) {
+void MemoryFileSystem::AddLinkToFolder(const std::string& link, const std::string& target,
+                                       std::uint32_t tag) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    AddNode(link, Kind::FolderLink)->target = KeyOf(target);
+    auto node = AddNode(link, Kind::FolderLink);
+    node->target = KeyOf(target);
+    node->tag = tag;
+}
+
+void MemoryFileSystem::SetReparseTag(const std::string& path, std::uint32_t tag) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (auto node = Find(KeyOf(path))) {
+        node->tag = tag;
+        node->attributes = (node->attributes & ~kAttrNormal) | kAttrReparsePoint;
+    }
+}
+
+void MemoryFileSystem::ListAs(const std::string& path, const std::string& shown) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (auto node = Find(KeyOf(path))) node->shown = shown;
 }
 
 void MemoryFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
@@ -602,6 +621,25 @@ std::uint32_t MemoryFileSystem::Attributes(const std::string& path) {
     return attributes;
 }
 
+bool MemoryFileSystem::ReparseTag(const std::string& path, std::uint32_t& tag) {
+    Lock lock(m_mutex);
+    Call call{Op::ReparseTag, path};
+    if (!Injected(Op::ReparseTag, call)) {
+        const std::string key = Resolve(path, false);
+        auto node = Find(key);
+        if (node == nullptr) {
+            call.error = MissingError(key);
+        } else if ((NodeAttributes(*node) & kAttrReparsePoint) == 0) {
+            call.error = kErrorInvalidParameter;
+        } else {
+            tag = node->tag;
+            call.error = kErrorSuccess;
+        }
+        call.ok = call.error == kErrorSuccess;
+    }
+    return Finish(lock, call);
+}
+
 FileSystem::FindHandle MemoryFileSystem::FindFirst(const std::string& pattern, std::string& name) {
     Lock lock(m_mutex);
     Call call{Op::FindFirst, pattern};
@@ -622,7 +660,9 @@ FileSystem::FindHandle MemoryFileSystem::FindFirst(const std::string& pattern, s
         } else {
             std::vector<std::string> names;
             if (!IsRoot(key)) names = {".", ".."};
-            for (const auto& child : Children(key)) names.push_back(LeafOf(child->path));
+            for (const auto& child : Children(key)) {
+                names.push_back(child->shown.empty() ? LeafOf(child->path) : child->shown);
+            }
             for (const std::string& n : names) {
                 if (Matches(mask.c_str(), n.c_str())) search.names.push_back(n);
             }

@@ -33,6 +33,7 @@ public:
         Remove,
         Recycle,
         Attributes,
+        ReparseTag,
         FindFirst,
         FindNext,
         FindEnd,
@@ -78,8 +79,17 @@ public:
     void AddFile(const std::string& path, const std::string& contents = std::string(),
                  std::uint32_t attributes = kAttrNormal);
     void AddFileOfSize(const std::string& path, std::size_t size, std::uint8_t fill = 0x5A);
-    void AddLinkToFile(const std::string& link, const std::string& target);
-    void AddLinkToFolder(const std::string& link, const std::string& target);
+    // A link carries a name-surrogate tag: a symbolic link, or a junction for a folder.
+    void AddLinkToFile(const std::string& link, const std::string& target,
+                       std::uint32_t tag = kTagSymlink);
+    void AddLinkToFolder(const std::string& link, const std::string& target,
+                         std::uint32_t tag = kTagSymlink);
+    // Makes a file or folder a reparse point of a filter (cloud files, deduplication): it
+    // keeps its data and contents, and reports kAttrReparsePoint with `tag`.
+    void SetReparseTag(const std::string& path, std::uint32_t tag);
+    // The enumeration reports the entry under `shown` (which may hold separators, as a
+    // name converted by best fit can), while its real path stays as created.
+    void ListAs(const std::string& path, const std::string& shown);
     // Replaces the attribute bits of a file (kAttrReadOnly makes opening and deleting fail
     // with kErrorAccessDenied) or adds bits to a folder's.
     void SetAttributes(const std::string& path, std::uint32_t attributes);
@@ -135,6 +145,7 @@ public:
     bool Remove(const std::string& path) override;
     bool Recycle(const std::string& path) override;
     std::uint32_t Attributes(const std::string& path) override;
+    bool ReparseTag(const std::string& path, std::uint32_t& tag) override;
     FindHandle FindFirst(const std::string& pattern, std::string& name) override;
     bool FindNext(FindHandle h, std::string& name) override;
     bool FindEnd(FindHandle h) override;
@@ -151,6 +162,8 @@ private:
         std::vector<std::uint8_t> data;
         std::uint32_t attributes = 0;
         std::string target;  // a link's target, as a key
+        std::uint32_t tag = 0;  // reparse tag of a link or a filter's reparse point
+        std::string shown;      // the name enumeration reports, when not the real one
         bool heldOpen = false;
         int openCount = 0;
         std::uint64_t sequence = 0;

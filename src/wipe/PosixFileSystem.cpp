@@ -306,6 +306,15 @@ std::uint32_t PosixFileSystem::Attributes(const std::string& path) {
     return S_ISREG(st.st_mode) && !Writable(st) ? kAttrReadOnly : kAttrNormal;
 }
 
+bool PosixFileSystem::ReparseTag(const std::string& path, std::uint32_t& tag) {
+    const std::string p = Native(path);
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0) return FailStat(p);
+    if (!S_ISLNK(st.st_mode)) return Fail(kErrorInvalidParameter);
+    tag = kTagSymlink;
+    return true;
+}
+
 FileSystem::FindHandle PosixFileSystem::FindFirst(const std::string& pattern, std::string& name) {
     const std::string p = Native(pattern);
     const std::size_t slash = p.find_last_of('/');

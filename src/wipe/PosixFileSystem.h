@@ -9,7 +9,8 @@
 //   (a wipe never writes through a link, into a device or into a pipe), and takes an
 //   exclusive flock() so that two wipes of one file exclude each other (advisory only);
 // - Attributes reports a symbolic link as kAttrReparsePoint (plus kAttrDirectory when it
-//   points to a folder); RemoveFolder removes such a link, never its target;
+//   points to a folder) with the tag of a symbolic link; RemoveFolder removes such a link,
+//   never its target;
 // - Move never replaces an existing name (kErrorAlreadyExists);
 // - Recycle moves the file into the freedesktop.org trash of the user's home
 //   ($XDG_DATA_HOME/Trash, default ~/.local/share/Trash) with its .trashinfo record; it
@@ -32,6 +33,7 @@ public:
     bool Remove(const std::string& path) override;
     bool Recycle(const std::string& path) override;
     std::uint32_t Attributes(const std::string& path) override;
+    bool ReparseTag(const std::string& path, std::uint32_t& tag) override;
     FindHandle FindFirst(const std::string& pattern, std::string& name) override;
     bool FindNext(FindHandle h, std::string& name) override;
     bool FindEnd(FindHandle h) override;

@@ -8,6 +8,7 @@
 #include "wipe/CharGenerator.h"
 #include "wipe/FillGenerator.h"
 #include "wipe/Paths.h"
+#include "wipe/Unicode.h"
 #include "wipe/WipeMethod.h"
 
 namespace veltrane {
@@ -223,17 +224,15 @@ bool ShredderFile::PatternPass(const std::uint8_t* pattern, std::uint32_t length
 }
 
 bool ShredderFile::RenameRandomly() {
-    PathParts parts(path);
-    const std::size_t n = parts.FileName().size();
+    // Only the last component changes, and nothing is cut: the file stays in its folder
+    // whatever the length of the path.
+    const std::string folder = FolderPart(path);
+    const std::size_t n = Utf16Length(path.substr(folder.size()));
     if (n == 0) return true;
     std::string name(n, 'a');
     for (int attempt = 0; attempt < kMaxRenameAttempts; ++attempt) {
         for (char& c : name) c = static_cast<char>('a' + CharGeneratorNext() % 26);
-        PathParts target(name);
-        target.SetDrive(parts.Drive());
-        const std::string newPath = target.SetDirectory(parts.Directory());
-        // Too long to compose: the file keeps its name.
-        if (newPath.empty()) return true;
+        const std::string newPath = folder + name;
         if (fs.Move(path, newPath)) {
             path = newPath;
             return true;

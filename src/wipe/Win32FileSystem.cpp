@@ -4,6 +4,10 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <vector>
+
+#include "wipe/Paths.h"
+#include "wipe/Unicode.h"
 
 namespace veltrane {
 namespace {
@@ -14,12 +18,95 @@ HANDLE Native(FileSystem::Handle h) {
 
 constexpr DWORD kMoveMethods[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
 
+std::wstring ToWide(const std::u16string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+// A name as the system holds it, in UTF-8; one with no exact form carries the mark.
+std::string NameFromSystem(const wchar_t* name) {
+    const std::u16string units(name, name + std::wcslen(name));
+    std::string out;
+    if (Utf16ToUtf8(units, out)) return out;
+    // For showing only: every unit that does not convert becomes U+FFFD.
+    std::string shown(1, kUnreadableNameMark);
+    for (char16_t unit : units) {
+        std::string one;
+        shown += Utf16ToUtf8(std::u16string(1, unit), one) ? one : "\xEF\xBF\xBD";
+    }
+    return shown;
+}
+
+// A full folder path from the system (the current folder, or a drive's), in UTF-8.
+bool SystemFolder(const wchar_t* of, std::string& folder) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetFullPathNameW(of, static_cast<DWORD>(buffer.size()), buffer.data(),
+                                           nullptr);
+        if (n == 0) return false;
+        if (n < buffer.size()) break;
+        buffer.resize(n + 1);
+    }
+    const std::wstring w(buffer.data());
+    if (!Utf16ToUtf8(std::u16string(w.begin(), w.end()), folder)) {
+        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
+bool Win32FileSystem::WidePath(const std::string& path, std::wstring& wide) {
+    std::string absolute = path;
+    switch (ClassifyPath(path)) {
+        case PathKind::DriveAbsolute:
+        case PathKind::Unc:
+        case PathKind::Extended:
+            break;
+        case PathKind::Device:
+            ::SetLastError(ERROR_INVALID_NAME);
+            return false;
+        case PathKind::Relative:
+        case PathKind::Rooted: {
+            std::string base;
+            if (!SystemFolder(L".", base)) return false;
+            absolute = ResolveAgainst(base, path);
+            break;
+        }
+        case PathKind::DriveRelative: {
+            const wchar_t drive[] = {static_cast<wchar_t>(path[0]), L':', L'\0'};
+            std::string base;
+            if (!SystemFolder(drive, base)) return false;
+            absolute = ResolveAgainst(base, path);
+            break;
+        }
+    }
+    const std::string extended = ExtendedLengthPath(absolute);
+    std::u16string units;
+    if (extended.empty() || extended.find('\0') != std::string::npos) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    if (!Utf8ToUtf16(extended, units)) {
+        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return false;
+    }
+    wide = ToWide(units);
+    return true;
+}
+
 FileSystem::Handle Win32FileSystem::OpenExclusive(const std::string& path) {
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    std::wstring wide;
+    if (!WidePath(path, wide)) return kInvalidHandle;
+    HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    return h == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<Handle>(h);
+    if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return kInvalidHandle;
+    }
+    return reinterpret_cast<Handle>(h);
 }
 
 bool Win32FileSystem::Close(Handle h) {
@@ -49,52 +136,82 @@ bool Win32FileSystem::Flush(Handle h) {
 }
 
 bool Win32FileSystem::Move(const std::string& from, const std::string& to) {
-    return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
+    std::wstring wideFrom;
+    std::wstring wideTo;
+    if (!WidePath(from, wideFrom) || !WidePath(to, wideTo)) return false;
+    return ::MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != FALSE;
 }
 
 bool Win32FileSystem::Remove(const std::string& path) {
-    return ::DeleteFileA(path.c_str()) != FALSE;
+    std::wstring wide;
+    return WidePath(path, wide) && ::DeleteFileW(wide.c_str()) != FALSE;
 }
 
 bool Win32FileSystem::Recycle(const std::string& path) {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    // The shell's file operations take no extended-length prefix.
+    if (wide.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+        wide = L"\\\\" + wide.substr(8);
+    } else {
+        wide.erase(0, 4);
+    }
     // A list of one path, closed by an empty entry.
-    const std::size_t length = path.size();
-    char* list = static_cast<char*>(Allocate(length + 2));
-    if (list == nullptr) return false;
-    std::memcpy(list, path.c_str(), length + 1);
-    list[length + 1] = '\0';
+    wide.push_back(L'\0');
 
-    SHFILEOPSTRUCTA op{};
+    SHFILEOPSTRUCTW op{};
     op.hwnd = nullptr;
     op.wFunc = FO_DELETE;
-    op.pFrom = list;
+    op.pFrom = wide.c_str();
     op.pTo = nullptr;
     op.fFlags = FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_FILESONLY;
     op.fAnyOperationsAborted = FALSE;
     op.hNameMappings = nullptr;
-    op.lpszProgressTitle = "Progress";
-    const int result = ::SHFileOperationA(&op);
-    Free(list);
+    op.lpszProgressTitle = L"Progress";
+    const int result = ::SHFileOperationW(&op);
     if (result != 0) ::SetLastError(static_cast<DWORD>(result));
     return result == 0;
 }
 
 std::uint32_t Win32FileSystem::Attributes(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str());
+    std::wstring wide;
+    if (!WidePath(path, wide)) return kInvalidAttributes;
+    return ::GetFileAttributesW(wide.c_str());
+}
+
+bool Win32FileSystem::ReparseTag(const std::string& path, std::uint32_t& tag) {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    // The enumeration reports the entry itself, never its target, with the tag in
+    // dwReserved0.
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                  nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    ::FindClose(h);
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        ::SetLastError(ERROR_NOT_A_REPARSE_POINT);
+        return false;
+    }
+    tag = data.dwReserved0;
+    return true;
 }
 
 FileSystem::FindHandle Win32FileSystem::FindFirst(const std::string& pattern, std::string& name) {
-    WIN32_FIND_DATAA data;
-    HANDLE h = ::FindFirstFileA(pattern.c_str(), &data);
+    std::wstring wide;
+    if (!WidePath(pattern, wide)) return kInvalidFind;
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                  nullptr, 0);
     if (h == INVALID_HANDLE_VALUE) return kInvalidFind;
-    name = data.cFileName;
+    name = NameFromSystem(data.cFileName);
     return reinterpret_cast<FindHandle>(h);
 }
 
 bool Win32FileSystem::FindNext(FindHandle h, std::string& name) {
-    WIN32_FIND_DATAA data;
-    if (!::FindNextFileA(Native(h), &data)) return false;
-    name = data.cFileName;
+    WIN32_FIND_DATAW data;
+    if (!::FindNextFileW(Native(h), &data)) return false;
+    name = NameFromSystem(data.cFileName);
     return true;
 }
 
@@ -103,7 +220,8 @@ bool Win32FileSystem::FindEnd(FindHandle h) {
 }
 
 bool Win32FileSystem::RemoveFolder(const std::string& path) {
-    return ::RemoveDirectoryA(path.c_str()) != FALSE;
+    std::wstring wide;
+    return WidePath(path, wide) && ::RemoveDirectoryW(wide.c_str()) != FALSE;
 }
 
 void* Win32FileSystem::Allocate(std::size_t size) {

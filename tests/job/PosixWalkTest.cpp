@@ -85,5 +85,30 @@ TEST_F(PosixWalkTest, WipesARealTreeRemovingLinksNotTheirTargetsAndKeepingWhatCa
     EXPECT_EQ(debugLines[1], "Error 145 deleting " + sel.string());
 }
 
+TEST_F(PosixWalkTest, ANameHoldingABackslashNeverReachesTheParentFolder) {
+    // Joined and made native, "..\\victim.txt" would name the parent's victim.txt.
+    Write(root / "victim.txt", "outside the selection");
+    const fsys::path sel = root / "sel";
+    Write(sel / "..\\victim.txt", "odd name");
+    Write(sel / "plain.txt", "plain");
+
+    job.path = sel.string();
+    EXPECT_EQ(WipePath(job), kWalkFinished);
+
+    EXPECT_EQ(Read(root / "victim.txt"), "outside the selection");
+    EXPECT_EQ(Read(sel / "..\\victim.txt"), "odd name");
+    EXPECT_FALSE(fsys::exists(sel / "plain.txt"));
+    ASSERT_EQ(job.failures.size(), 2u);
+    EXPECT_EQ(job.failures[0].problem, WipeProblem::NameLeavesFolder);
+    EXPECT_EQ(job.failures[1].problem, WipeProblem::FolderNotRemoved);
+
+    // The root of the file system is never walked.
+    job.failures.clear();
+    job.path = "/";
+    EXPECT_EQ(WipePath(job), kWalkFinished);
+    ASSERT_EQ(job.failures.size(), 1u);
+    EXPECT_EQ(job.failures[0].problem, WipeProblem::VolumeRoot);
+}
+
 }  // namespace
 }  // namespace veltrane

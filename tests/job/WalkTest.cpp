@@ -223,5 +223,93 @@ TEST_F(WalkTest, AWorkerWhoseWalkRunsOutOfMemoryStillEndsItsItem) {
     EXPECT_EQ(fs.OpenFindCount(), 0u);  // the search was closed on the way out
 }
 
+// --- nothing outside the selection ------------------------------------------------------
+
+std::vector<WipeProblem> ProblemsOf(const WipeJob& job) {
+    std::vector<WipeProblem> problems;
+    for (const auto& failure : job.failures) problems.push_back(failure.problem);
+    return problems;
+}
+
+TEST_F(WalkTest, AnEnumeratedNameThatWouldLeaveItsFolderIsNeverJoined) {
+    // What a best-fit conversion can make of a name: separators that lead to the parent.
+    fs.AddFile("C:\\parent\\victim.txt", "outside the selection");
+    fs.AddFile("C:\\parent\\sel\\odd", "odd");
+    fs.ListAs("C:\\parent\\sel\\odd", "..\\victim.txt");
+    fs.AddFile("C:\\parent\\sel\\stream", "colon");
+    fs.ListAs("C:\\parent\\sel\\stream", "x:y");
+    fs.AddFile("C:\\parent\\sel\\fine.txt", "fine");
+
+    EXPECT_EQ(Walk("C:\\parent\\sel"), kWalkFinished);
+
+    EXPECT_EQ(fs.Contents("C:\\parent\\victim.txt").size(), 21u);
+    EXPECT_TRUE(TouchesUnder("C:\\parent\\victim").empty());
+    EXPECT_FALSE(fs.Exists("C:\\parent\\sel\\fine.txt"));
+    EXPECT_TRUE(fs.Exists("C:\\parent\\sel"));  // still holds what was left
+    EXPECT_EQ(ProblemsOf(job), (std::vector<WipeProblem>{WipeProblem::NameLeavesFolder,
+                                                         WipeProblem::NameLeavesFolder,
+                                                         WipeProblem::FolderNotRemoved}));
+    EXPECT_EQ(job.failures[0].path, "C:\\parent\\sel\\..\\victim.txt");
+    EXPECT_EQ(job.failures[2].error, kErrorDirNotEmpty);
+}
+
+TEST_F(WalkTest, DriveAndShareRootsAreRefusedAsAWhole) {
+    fs.AddFile("C:\\a.txt", "on the drive");
+    fs.AddFile("\\\\srv\\share\\b.txt", "on the share");
+    for (const char* root : {"C:\\", "C:", "C:\\sub\\..", "\\\\srv\\share", "\\\\srv\\share\\",
+                             "\\\\?\\C:\\", "\\\\.\\PhysicalDrive0"}) {
+        fs.ClearCalls();
+        job.failures.clear();
+        EXPECT_EQ(Walk(root), kWalkFinished) << root;
+        EXPECT_TRUE(fs.Calls().empty()) << root;
+        ASSERT_EQ(job.failures.size(), 1u) << root;
+    }
+    EXPECT_EQ(job.failures[0].problem, WipeProblem::DevicePath);
+    EXPECT_TRUE(fs.IsFile("C:\\a.txt"));
+    EXPECT_TRUE(fs.IsFile("\\\\srv\\share\\b.txt"));
+}
+
+TEST_F(WalkTest, OnlyNameSurrogatesAreLinks) {
+    fs.AddFile("D:\\target\\keep.txt", "target");
+    fs.AddLinkToFolder("C:\\sel\\symlink", "D:\\target", kTagSymlink);
+    fs.AddLinkToFolder("C:\\sel\\junction", "D:\\target", kTagMountPoint);
+    fs.AddLinkToFolder("C:\\sel\\untagged", "D:\\target", 0);  // how Wine reports links
+    // A synced folder and a deduplicated file hold their own data.
+    fs.AddFile("C:\\sel\\cloud\\inside.txt", "synced");
+    fs.SetReparseTag("C:\\sel\\cloud", kTagCloud);
+    fs.AddFile("C:\\sel\\dedup.bin", "deduplicated");
+    fs.SetReparseTag("C:\\sel\\dedup.bin", kTagDedup);
+    // A placeholder whose data is in the cloud: opening it would download it.
+    fs.AddFile("C:\\sel\\online.doc", "not here");
+    fs.SetReparseTag("C:\\sel\\online.doc", kTagCloud);
+    fs.SetAttributes("C:\\sel\\online.doc",
+                     kAttrReparsePoint | kAttrRecallOnDataAccess | kAttrOffline);
+
+    EXPECT_EQ(Walk("C:\\sel"), kWalkFinished);
+
+    EXPECT_TRUE(TouchesUnder("D:\\").empty());
+    EXPECT_EQ(fs.Contents("D:\\target\\keep.txt").size(), 6u);
+    // The links went as links, the cloud folder was walked and removed, the local
+    // deduplicated file overwritten once (one random pass each for it and inside.txt).
+    EXPECT_EQ(fs.AllPaths(), (std::vector<std::string>{"C:\\sel", "C:\\sel\\online.doc", "D:\\target",
+                                                       "D:\\target\\keep.txt"}));
+    EXPECT_EQ(fs.Calls(Op::Write).size(), 2u);
+    EXPECT_EQ(fs.Contents("C:\\sel\\online.doc").size(), 8u);
+    EXPECT_EQ(ProblemsOf(job),
+              (std::vector<WipeProblem>{WipeProblem::NotLocal, WipeProblem::FolderNotRemoved}));
+    EXPECT_EQ(job.failures[0].path, "C:\\sel\\online.doc");
+}
+
+TEST_F(WalkTest, ANameWithoutAnExactFormIsShownButNeverReached) {
+    fs.AddFile("C:\\sel\\x", "unpaired surrogate");
+    fs.ListAs("C:\\sel\\x", std::string(1, kUnreadableNameMark) + "\xEF\xBF\xBD.txt");
+    EXPECT_EQ(Walk("C:\\sel"), kWalkFinished);
+    EXPECT_TRUE(fs.IsFile("C:\\sel\\x"));
+    ASSERT_FALSE(job.failures.empty());
+    EXPECT_EQ(job.failures[0].problem, WipeProblem::NameNotExact);
+    EXPECT_EQ(job.failures[0].path, "C:\\sel\\\xEF\xBF\xBD.txt");
+    EXPECT_EQ(debugLines[0].rfind("Not wiped: C:\\sel\\", 0), 0u);
+}
+
 }  // namespace
 }  // namespace veltrane

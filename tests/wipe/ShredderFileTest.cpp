@@ -577,14 +577,30 @@ TEST_F(ShredderFileTest, RenameStopsAtOtherErrors) {
     EXPECT_EQ(kPath, fs.Calls(Op::Remove)[0].path);
 }
 
-TEST_F(ShredderFileTest, PathOf258CharactersKeepsItsName) {
-    const std::string folder = "C:\\" + std::string(240, 'd');
-    const std::string path = folder + "\\" + std::string(10, 'n') + ".txt";
-    ASSERT_EQ(258u, path.size());
+TEST_F(ShredderFileTest, RenameKeepsTheFileInItsFolderWhateverTheLengths) {
+    // Folder names of 255 characters, a path far beyond 260, a long name with a dot in a
+    // folder: only the last component changes, and nothing is cut.
+    const std::string folder = "C:\\" + std::string(255, 'd') + "\\x.y\\" + std::string(255, 'e');
+    const std::string path = folder + "\\" + std::string(250, 'n') + ".txt";
     fs.AddFileOfSize(path, 10);
     ASSERT_TRUE(Make(path)->Wipe(Random));
-    EXPECT_TRUE(fs.Calls(Op::Move).empty());
-    EXPECT_EQ(path, fs.Calls(Op::Remove)[0].path);
+    const auto moves = fs.Calls(Op::Move);
+    ASSERT_EQ(1u, moves.size());
+    EXPECT_EQ(folder + "\\", moves[0].target.substr(0, folder.size() + 1));
+    EXPECT_EQ(254u, moves[0].target.size() - folder.size() - 1);
+    EXPECT_TRUE(fs.List(folder).empty());
+    EXPECT_EQ(moves[0].target, fs.Calls(Op::Remove)[0].path);
+}
+
+TEST_F(ShredderFileTest, RenameCountsANameInWindowsCharacters) {
+    // "αβ 🔒.doc": 9 UTF-16 units (the lock is a surrogate pair), 14 UTF-8 bytes.
+    const std::string path = std::string(kFolder) + "\\\xCE\xB1\xCE\xB2 \xF0\x9F\x94\x92.doc";
+    fs.AddFileOfSize(path, 10);
+    ASSERT_TRUE(Make(path)->Wipe(Random));
+    const auto moves = fs.Calls(Op::Move);
+    ASSERT_EQ(1u, moves.size());
+    EXPECT_EQ(std::string(kFolder) + "\\", moves[0].target.substr(0, 8));
+    EXPECT_EQ(9u, moves[0].target.size() - 8);
 }
 
 // --- methods without passes ------------------------------------------------------------

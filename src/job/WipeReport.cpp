@@ -1,0 +1,45 @@
+#include "job/WipeReport.h"
+
+namespace veltrane {
+namespace {
+
+struct ProblemRow {
+    WipeProblem problem;
+    const char* text;
+};
+
+constexpr ProblemRow kProblems[] = {
+    {WipeProblem::NameNotExact,
+     "its name has no exact Unicode form, so it cannot be reached safely; rename it and try "
+     "again"},
+    {WipeProblem::NameLeavesFolder,
+     "its name as the system lists it would lead outside its folder, so it was not touched"},
+    {WipeProblem::VolumeRoot,
+     "a whole drive or share is never wiped; select the files and folders on it instead"},
+    {WipeProblem::DevicePath, "it names a device, not a file"},
+    {WipeProblem::NotLocal,
+     "its data is not on this computer (a cloud or offline file); opening it would download "
+     "it, and the copy elsewhere cannot be wiped from here"},
+    {WipeProblem::NotFound, "it could not be found or read"},
+    {WipeProblem::FileNotWiped, "the file could not be wiped"},
+    {WipeProblem::FolderNotOpened, "the folder could not be opened"},
+    {WipeProblem::FolderNotRemoved, "the folder could not be removed"},
+    {WipeProblem::LinkNotRemoved, "the link could not be removed (its target was not touched)"},
+};
+
+}  // namespace
+
+const char* ProblemText(WipeProblem problem) {
+    for (const ProblemRow& row : kProblems) {
+        if (row.problem == problem) return row.text;
+    }
+    return "it could not be wiped";
+}
+
+std::string DescribeFailure(const WipeFailure& failure) {
+    std::string line = failure.path + ": " + ProblemText(failure.problem);
+    if (failure.error != 0) line += " (error " + std::to_string(failure.error) + ")";
+    return line;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,39 @@
+#pragma once
+// What the walk could not do, item by item, in words a user understands. The walk records
+// each failure with the path the user knows (the original name); the job gathers them to
+// show at its end.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+enum class WipeProblem : std::uint8_t {
+    NameNotExact,      // the name has no exact Unicode form
+    NameLeavesFolder,  // an enumerated name that would name something outside its folder
+    VolumeRoot,        // a whole drive or share
+    DevicePath,        // a device rather than a file
+    NotLocal,          // a cloud or offline file whose data is elsewhere
+    NotFound,          // could not be read at all
+    FileNotWiped,
+    FolderNotOpened,
+    FolderNotRemoved,
+    LinkNotRemoved,
+};
+
+struct WipeFailure {
+    std::string path;          // UTF-8, as the user knows it
+    WipeProblem problem;
+    std::uint32_t error = 0;   // the system's error code; 0 when none applies
+};
+
+using WipeFailures = std::vector<WipeFailure>;
+
+// The problem in words, without the path: "a whole drive or share is never wiped".
+const char* ProblemText(WipeProblem problem);
+
+// One line for a log or the debugger: "<path>: <problem> (error <code>)".
+std::string DescribeFailure(const WipeFailure& failure);
+
+}  // namespace veltrane
