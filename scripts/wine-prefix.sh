@@ -14,6 +14,8 @@ mkdir -p "$(dirname "$prefix")"
             /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
         fi
         /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        # A crashing test fails at once instead of waiting behind the crash dialog.
+        /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
         wineserver -w
         touch "$prefix/.veltrane-ready" "$prefix/.veltrane-ready-2"
     fi

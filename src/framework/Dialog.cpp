@@ -61,9 +61,12 @@ int CProgressCtrl::StepIt() noexcept {
     return static_cast<int>(SendMessage(PBM_STEPIT));
 }
 
-BOOL CAnimateCtrl::Open(HINSTANCE instance, const char* name) noexcept {
-    return static_cast<BOOL>(
-        SendMessage(ACM_OPENA, reinterpret_cast<WPARAM>(instance), reinterpret_cast<LPARAM>(name)));
+BOOL CAnimateCtrl::Open(HINSTANCE instance, const wchar_t* name) noexcept {
+    const HWND window = GetSafeHwnd();
+    if (!window) return FALSE;
+    // Sent as a wide message whatever the dialog's character set, so the name arrives whole.
+    return static_cast<BOOL>(::SendMessageW(window, ACM_OPENW, reinterpret_cast<WPARAM>(instance),
+                                            reinterpret_cast<LPARAM>(name)));
 }
 
 BOOL CAnimateCtrl::Play(UINT from, UINT to, UINT repeat) noexcept {

@@ -144,8 +144,8 @@ public:
 
 class CAnimateCtrl : public CDialogItem {
 public:
-    // ACM_OPENA: a clip from `instance`'s resources, or else from the file `name`.
-    BOOL Open(HINSTANCE instance, const char* name) noexcept;
+    // ACM_OPENW: a clip from `instance`'s resources, or else from the file `name`.
+    BOOL Open(HINSTANCE instance, const wchar_t* name) noexcept;
     // ACM_PLAY: frames `from` to `to`, `repeat` times (-1 for ever).
     BOOL Play(UINT from, UINT to, UINT repeat) noexcept;
 };

@@ -216,4 +216,28 @@ private:
     CRITICAL_SECTION& m_section;
 };
 
+// A window's device context from GetDC, with the window's font selected in it while it is
+// held; both are given back on every way out.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) noexcept : m_window(window), m_dc(::GetDC(window)) {
+        const auto font = reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0));
+        if (m_dc && font) m_oldFont = ::SelectObject(m_dc, font);
+    }
+    ~WindowDC() {
+        if (!m_dc) return;
+        if (m_oldFont) ::SelectObject(m_dc, m_oldFont);
+        ::ReleaseDC(m_window, m_dc);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+
+    HDC get() const noexcept { return m_dc; }
+
+private:
+    HWND m_window;
+    HDC m_dc;
+    HGDIOBJ m_oldFont = nullptr;
+};
+
 }  // namespace veltrane

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "framework/WideText.h"
+
 namespace veltrane {
 
 namespace {
@@ -29,18 +31,23 @@ HINSTANCE ResourceInstance() noexcept {
     return ModuleInstance();
 }
 
-std::string ModuleFileName() {
+std::wstring ModuleFileNameW() {
     // Grow the buffer until the name fits: a result equal to the buffer size means it was
     // cut, and a cut path must never be used.
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD length = ::GetModuleFileNameA(ModuleInstance(), buffer.data(), size);
-        if (length == 0) return std::string();
-        if (length < size) return std::string(buffer.data(), length);
-        if (size >= 32768) return std::string();
+        const DWORD length = ::GetModuleFileNameW(ModuleInstance(), buffer.data(), size);
+        if (length == 0) return std::wstring();
+        if (length < size) return std::wstring(buffer.data(), length);
+        if (size >= 32768) return std::wstring();
         buffer.resize(static_cast<std::size_t>(size) * 2);
     }
+}
+
+std::string ModuleFileName() {
+    std::string path;
+    return ToUtf8(ModuleFileNameW(), path) ? path : std::string();
 }
 
 }  // namespace veltrane

@@ -14,7 +14,10 @@ HINSTANCE ModuleInstance() noexcept;
 // Module whose resources (bitmap, dialog templates, manifest) the code loads.
 HINSTANCE ResourceInstance() noexcept;
 
-// Full file name of ModuleInstance(); empty when it cannot be read in full.
+// Full file name of ModuleInstance(), read in wide form so that any install folder works;
+// empty when it cannot be read in full.
+std::wstring ModuleFileNameW();
+// The same in UTF-8; empty also when it has no exact UTF-8 form.
 std::string ModuleFileName();
 
 }  // namespace veltrane

@@ -10,19 +10,19 @@ namespace veltrane {
 namespace {
 
 UniqueActCtx CreateModuleContext() noexcept {
-    std::string file;
+    std::wstring file;
     try {
-        file = ModuleFileName();
+        file = ModuleFileNameW();
     } catch (...) {
         return UniqueActCtx();
     }
-    ACTCTXA request = {};
+    ACTCTXW request = {};
     request.cbSize = sizeof(request);
     request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
     request.lpSource = file.empty() ? nullptr : file.c_str();
-    request.lpResourceName = MAKEINTRESOURCEA(2);  // the module's manifest
+    request.lpResourceName = MAKEINTRESOURCEW(2);  // the module's manifest
     request.hModule = ResourceInstance();
-    return UniqueActCtx(::CreateActCtxA(&request));
+    return UniqueActCtx(::CreateActCtxW(&request));
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <vector>
 
+#include "framework/Handles.h"
 #include "framework/Module.h"
+#include "framework/WideText.h"
 #include "job/JobLock.h"
 #include "resource.h"
 
@@ -14,7 +17,22 @@ constexpr UINT_PTR kShowTimer = 10;
 constexpr UINT kShowTimerPeriodMs = 500;
 // The engine's percentages end at 100, so the file bar never quite reaches its end.
 constexpr int kFileBarRange = 101;
-constexpr DWORD kModulePathSize = 260;
+// A path too long for the line, shortened in the middle the way the shell does it, so that
+// its end, the item's own name, stays visible.
+std::wstring FitPath(HWND control, const std::wstring& text) {
+    RECT area{};
+    if (!::GetClientRect(control, &area) || area.right <= 0) return text;
+    veltrane::WindowDC dc(control);
+    if (!dc.get()) return text;
+    // DT_MODIFYSTRING writes the shortened text in place and may need 4 more characters.
+    std::vector<wchar_t> buffer(text.begin(), text.end());
+    buffer.resize(text.size() + 5, L'\0');
+    RECT fit{0, 0, area.right, area.bottom};
+    ::DrawTextExW(dc.get(), buffer.data(), -1, &fit,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING,
+                  nullptr);
+    return std::wstring(buffer.data());
+}
 
 }  // namespace
 
@@ -59,19 +77,24 @@ BOOL CCancelDlg::OnInitDialog() {
     SetWindowText("Veltrane");
     m_stStatus.SetWindowText("");
 
-    // pencil.avi beside the module file. A path that fills the buffer may be cut short:
-    // then no animation rather than a wrong file.
-    char path[kModulePathSize];
-    const DWORD length = ::GetModuleFileNameA(veltrane::ModuleInstance(), path, kModulePathSize);
-    if (length != 0 && length != kModulePathSize) {
-        char drive[_MAX_DRIVE];
-        char folder[_MAX_DIR];
-        char name[_MAX_FNAME];
-        char extension[_MAX_EXT];
-        _splitpath(path, drive, folder, name, extension);
-        _makepath(path, drive, folder, "pencil", ".avi");
-        m_animate.Open(veltrane::ResourceInstance(), path);
-        m_animate.Play(0, 0xFFFF, static_cast<UINT>(-1));
+    // pencil.avi beside the module file, whose folder may have any name and length. A
+    // module name that cannot be read in full gives no animation rather than a wrong file.
+    const std::wstring module = veltrane::ModuleFileNameW();
+    const std::size_t folderEnd = module.find_last_of(L"\\/");
+    if (folderEnd != std::wstring::npos) {
+        const std::wstring path = module.substr(0, folderEnd + 1) + L"pencil.avi";
+        BOOL opened = m_animate.Open(veltrane::ResourceInstance(), path.c_str());
+        if (!opened) {
+            // Some multimedia readers take only names of the ANSI code page; the short
+            // form of the name is one whatever the folder is called.
+            std::wstring shortPath(32768, L'\0');
+            const DWORD n = ::GetShortPathNameW(path.c_str(), &shortPath[0], 32768);
+            if (n > 0 && n < 32768) {
+                shortPath.resize(n);
+                opened = m_animate.Open(veltrane::ResourceInstance(), shortPath.c_str());
+            }
+        }
+        if (opened) m_animate.Play(0, 0xFFFF, static_cast<UINT>(-1));
     }
 
     CenterWindow();
@@ -113,7 +136,9 @@ void CCancelDlg::SetStatusText(std::string text) {
 }
 
 void CCancelDlg::SetPathText(std::string text) {
-    m_stPath.SetWindowText(text.c_str());
+    const HWND control = m_stPath.GetSafeHwnd();
+    if (!control) return;
+    ::SetWindowTextW(control, FitPath(control, veltrane::WideForDisplay(text)).c_str());
 }
 
 void CCancelDlg::SetFileProgress(std::int32_t percent) {

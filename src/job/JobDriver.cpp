@@ -50,7 +50,13 @@ void RunJobItems(const std::vector<std::string>& selection, std::uint32_t method
         job.fileSystem = settings.fileSystem;
         job.debugSink = settings.debugSink;
         if (!host.StartWorker(job)) return;
-        if (WaitForWorker(job, view, host)) return;
+        const bool cancelled = WaitForWorker(job, view, host);
+        // The worker has ended: its record of failures is ours now.
+        if (settings.failures) {
+            settings.failures->insert(settings.failures->end(), job.failures.begin(),
+                                      job.failures.end());
+        }
+        if (cancelled) return;
         const std::int32_t result = LockedGet(job.result);
         if (result != 0 && !view.ContinueAfterResult(result)) return;
     }

@@ -47,6 +47,7 @@ public:
 struct WalkSettings {
     FileSystem* fileSystem = nullptr;  // null: PlatformFileSystem()
     DebugSink debugSink;               // empty: the debugger output
+    WipeFailures* failures = nullptr;  // where each item's failures are gathered; null: dropped
 };
 
 // "Processing file %d of %d".

@@ -12,13 +12,14 @@
 #include "about/About.h"
 #include "framework/ExceptionReport.h"
 #include "framework/ModuleStateScope.h"
+#include "framework/WideText.h"
 #include "shellext/CShellExt.h"
 #include "shellext/CommandTable.h"
 #include "shellext/HelpLauncher.h"
+#include "wipe/FileSystem.h"
 
 namespace {
 
-constexpr UINT kPathBuffer = MAX_PATH;  // 260: at most 259 characters and the terminator
 constexpr UINT kAllFiles = 0xFFFFFFFF;
 constexpr UINT kCommandCount = static_cast<UINT>(veltrane::kMenuCommands.size());
 // SetMenuItemBitmaps addresses the popup entry by position with this flag value.
@@ -89,17 +90,23 @@ HRESULT CShellExt::ReadSelection() {
     if (medium.tymed != TYMED_HGLOBAL || !medium.hGlobal) return E_FAIL;
     const HDROP drop = static_cast<HDROP>(medium.hGlobal);
 
-    char buffer[kPathBuffer];
-    const UINT count = ::DragQueryFileA(drop, kAllFiles, buffer, kPathBuffer);
+    // Wide names only: the ANSI form of a name may be a best-fit approximation that names
+    // another file. Each name is asked for at its own length, so long paths arrive whole.
+    const UINT count = ::DragQueryFileW(drop, kAllFiles, nullptr, 0);
     if (count > 0) {
         m_selection.assign(count, std::string());
         for (UINT i = 0; i < count; ++i) {
-            // A name too long for a path would come back cut short, and a cut name may be
-            // another file's: such an entry stays empty, like any name not delivered.
-            const UINT needed = ::DragQueryFileA(drop, i, nullptr, 0);
-            if (needed == 0 || needed >= kPathBuffer) continue;
-            std::fill(buffer, buffer + kPathBuffer, '\0');
-            if (::DragQueryFileA(drop, i, buffer, kPathBuffer) != 0) m_selection[i] = buffer;
+            const UINT needed = ::DragQueryFileW(drop, i, nullptr, 0);
+            if (needed == 0) continue;  // not delivered: stays empty
+            std::wstring name(static_cast<std::size_t>(needed) + 1, L'\0');
+            const UINT copied = ::DragQueryFileW(drop, i, &name[0], needed + 1);
+            if (copied != needed) continue;
+            name.resize(copied);
+            // A name with no exact UTF-8 form is kept marked, for the job to refuse and show.
+            if (!veltrane::ToUtf8(name, m_selection[i])) {
+                m_selection[i] =
+                    std::string(1, veltrane::kUnreadableNameMark) + veltrane::WideToShown(name);
+            }
         }
         m_selection.shrink_to_fit();
     }

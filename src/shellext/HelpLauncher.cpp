@@ -4,6 +4,7 @@
 
 #include "framework/Handles.h"
 #include "framework/Module.h"
+#include "framework/WideText.h"
 
 namespace veltrane {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 constexpr DWORD kPathBuffer = MAX_PATH;  // 260, terminator included
 constexpr char kControlKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
 constexpr char kControlName[] = "hhctrl.ocx";
-constexpr WORD kHtmlHelpAOrdinal = 14;
+constexpr WORD kHtmlHelpWOrdinal = 15;
 
 HtmlHelpSource& PlatformSource() {
     static HtmlHelpSource source;
@@ -26,9 +27,9 @@ HtmlHelpBinding*& ModuleBinding() {
 
 }  // namespace
 
-std::string HelpFilePathFor(const char* moduleName, DWORD length) {
-    if (length == 0 || length >= kPathBuffer) return {};
-    std::string path(moduleName, length);
+std::string HelpFilePathFor(const std::string& moduleName) {
+    if (moduleName.empty()) return {};
+    std::string path = moduleName;
     // Only the last extension of the file name counts; a dot in a folder name is no extension.
     const std::size_t nameStart = path.find_last_of("\\/:");
     const std::size_t dot = path.rfind('.');
@@ -36,22 +37,20 @@ std::string HelpFilePathFor(const char* moduleName, DWORD length) {
         path.erase(dot);
     }
     path += ".chm";
-    if (path.size() >= kPathBuffer) return {};
     return path;
 }
 
 std::string GetHelpFilePath() {
-    char buffer[kPathBuffer] = {};
-    const DWORD length = ::GetModuleFileNameA(ModuleInstance(), buffer, kPathBuffer);
-    return HelpFilePathFor(buffer, length);
+    return HelpFilePathFor(ModuleFileName());
 }
 
 void ShowHelp(HWND hwnd) {
-    const std::string path = GetHelpFilePath();
+    std::wstring path;
+    if (!ToWide(GetHelpFilePath(), path) || path.empty()) return;
     LoadHtmlHelp(hwnd, path.c_str(), HH_DISPLAY_TOPIC, 0);
 }
 
-HWND LoadHtmlHelp(HWND hwndCaller, LPCSTR file, UINT command, DWORD_PTR data) {
+HWND LoadHtmlHelp(HWND hwndCaller, LPCWSTR file, UINT command, DWORD_PTR data) {
     return ModuleBinding()->Call(hwndCaller, file, command, data);
 }
 
@@ -87,11 +86,12 @@ HMODULE HtmlHelpSource::LoadControl(const char* pathOrName) {
 }
 
 HtmlHelpProc HtmlHelpSource::FindEntry(HMODULE control) {
-    return reinterpret_cast<HtmlHelpProc>(
-        reinterpret_cast<void*>(::GetProcAddress(control, MAKEINTRESOURCEA(kHtmlHelpAOrdinal))));
+    FARPROC entry = ::GetProcAddress(control, "HtmlHelpW");
+    if (!entry) entry = ::GetProcAddress(control, MAKEINTRESOURCEA(kHtmlHelpWOrdinal));
+    return reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void*>(entry));
 }
 
-HWND HtmlHelpBinding::Call(HWND caller, LPCSTR file, UINT command, DWORD_PTR data) {
+HWND HtmlHelpBinding::Call(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data) {
     if (m_failed) return nullptr;
     if (!m_control) {
         const std::string registered = m_source.RegisteredControlPath();

@@ -8,21 +8,20 @@
 
 namespace veltrane {
 
-using HtmlHelpProc = HWND(WINAPI*)(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);
+using HtmlHelpProc = HWND(WINAPI*)(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data);
 
-// The help file path for a module file name as GetModuleFileNameA delivered it (length is
-// its result): the last extension replaced by ".chm". Empty when the name is missing, may
-// have been cut, or the result would not fit a path.
-std::string HelpFilePathFor(const char* moduleName, DWORD length);
+// The help file path for a module's full file name (UTF-8): the last extension replaced by
+// ".chm". Empty when the name is missing.
+std::string HelpFilePathFor(const std::string& moduleName);
 
-// The help file beside this module, or empty.
+// The help file beside this module (UTF-8), or empty.
 std::string GetHelpFilePath();
 
 // Opens the help file at its default topic, owned by hwnd. Reports nothing.
 void ShowHelp(HWND hwnd);
 
-// HtmlHelpA through the module's binding; 0 when the control is not available.
-HWND LoadHtmlHelp(HWND hwndCaller, LPCSTR file, UINT command, DWORD_PTR data);
+// HtmlHelpW through the module's binding; 0 when the control is not available.
+HWND LoadHtmlHelp(HWND hwndCaller, LPCWSTR file, UINT command, DWORD_PTR data);
 
 // The platform steps of binding the control. Replaceable so that what is tried, and how
 // often, can be observed.
@@ -32,7 +31,8 @@ public:
     // Where the control's class is registered as installed; empty if unknown.
     virtual std::string RegisteredControlPath();
     virtual HMODULE LoadControl(const char* pathOrName);
-    // HtmlHelpA, exported by ordinal 14.
+    // HtmlHelpW (by name, else by its ordinal 15): the wide entry reaches a help file in
+    // any folder.
     virtual HtmlHelpProc FindEntry(HMODULE control);
 };
 
@@ -44,7 +44,7 @@ public:
     HtmlHelpBinding(const HtmlHelpBinding&) = delete;
     HtmlHelpBinding& operator=(const HtmlHelpBinding&) = delete;
 
-    HWND Call(HWND caller, LPCSTR file, UINT command, DWORD_PTR data);
+    HWND Call(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data);
     bool Failed() const { return m_failed; }
 
 private:

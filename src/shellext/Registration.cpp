@@ -7,6 +7,7 @@
 #include "framework/Handles.h"
 #include "framework/Module.h"
 #include "framework/ModuleStateScope.h"
+#include "framework/WideText.h"
 #include "shellext/Guid.h"
 #include "shellext/Server.h"
 
@@ -74,8 +75,15 @@ LSTATUS CreateKey(HKEY root, const char* subKey, HKEY* key) {
 }
 
 LSTATUS SetString(HKEY key, const char* valueName, const std::string& data) {
-    return ::RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                            static_cast<DWORD>(data.size() + 1));
+    // Data in wide form: the module's path may hold any character. Value names are ASCII.
+    std::wstring wideName;
+    std::wstring wideData;
+    if (!ToWide(valueName ? valueName : "", wideName) || !ToWide(data, wideData)) {
+        return ERROR_NO_UNICODE_TRANSLATION;
+    }
+    return ::RegSetValueExW(key, valueName ? wideName.c_str() : nullptr, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(wideData.c_str()),
+                            static_cast<DWORD>((wideData.size() + 1) * sizeof(wchar_t)));
 }
 
 LSTATUS DeleteKey(HKEY root, const char* subKey) {

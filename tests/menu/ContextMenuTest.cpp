@@ -152,12 +152,14 @@ TEST_F(ShellExtTest, DataObjectWithoutFileListFailsAndEmptiesTheSelection) {
     EXPECT_EQ(1u, none.refs);
 }
 
-TEST_F(ShellExtTest, OverlongNamesStayEmptyInsteadOfBeingCut) {
+TEST_F(ShellExtTest, LongNamesArriveWholeNeverCut) {
     const std::string longest = "C:\\" + std::string(252, 'n') + ".txt";  // 259 characters
-    menutest::CountingDataObject data(std::vector<std::string>{
-        "C:\\first", "C:\\" + std::string(300, 'n') + ".txt", longest, "C:\\last"});
+    const std::string longer = "C:\\" + std::string(300, 'n') + ".txt";
+    menutest::CountingDataObject data(
+        std::vector<std::string>{"C:\\first", longer, longest, "C:\\last"});
     ASSERT_EQ(S_OK, m_ext->Initialize(nullptr, &data, nullptr));
-    EXPECT_EQ((std::vector<std::string>{"C:\\first", "", longest, "C:\\last"}), m_ext->Selection());
+    EXPECT_EQ((std::vector<std::string>{"C:\\first", longer, longest, "C:\\last"}),
+              m_ext->Selection());
     Destroy();
 }
 

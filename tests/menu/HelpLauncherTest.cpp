@@ -7,15 +7,17 @@
 
 #include "MenuTestSupport.h"
 #include "shellext/CShellExt.h"
+#include "framework/WideText.h"
 #include "shellext/HelpLauncher.h"
 
 namespace {
 
 std::vector<std::string> g_calls;  // "file command data" per HtmlHelpA call
 
-HWND WINAPI RecordingHtmlHelp(HWND, LPCSTR file, UINT command, DWORD_PTR data) {
-    g_calls.push_back(std::string(file) + " " + std::to_string(command) + " " +
-                      std::to_string(data));
+HWND WINAPI RecordingHtmlHelp(HWND, LPCWSTR file, UINT command, DWORD_PTR data) {
+    std::string name;
+    EXPECT_TRUE(veltrane::ToUtf8(file, name));
+    g_calls.push_back(name + " " + std::to_string(command) + " " + std::to_string(data));
     return reinterpret_cast<HWND>(1);
 }
 
@@ -43,8 +45,8 @@ TEST(HtmlHelpBinding, RegisteredPathFirstThenTheNameAndBoundOnlyOnce) {
     source.loadable = {"hhctrl.ocx"};
     veltrane::HtmlHelpBinding binding(source);
     g_calls.clear();
-    EXPECT_NE(nullptr, binding.Call(nullptr, "a.chm", 0, 0));
-    EXPECT_NE(nullptr, binding.Call(nullptr, "b.chm", 3, 7));
+    EXPECT_NE(nullptr, binding.Call(nullptr, L"a.chm", 0, 0));
+    EXPECT_NE(nullptr, binding.Call(nullptr, L"b.chm", 3, 7));
     EXPECT_EQ((std::vector<std::string>{"C:\\gone\\hhctrl.ocx", "hhctrl.ocx"}), source.loads);
     EXPECT_EQ(1, source.registryReads);
     EXPECT_EQ(1, source.lookups);
@@ -58,8 +60,8 @@ TEST(HtmlHelpBinding, NoLibraryOrNoEntryPointSetsTheLatchAndNothingIsTriedAgain)
         if (!libraryThere) source.loadable.clear();
         source.hasEntry = false;
         veltrane::HtmlHelpBinding binding(source);
-        EXPECT_EQ(nullptr, binding.Call(nullptr, "a.chm", 0, 0));
-        EXPECT_EQ(nullptr, binding.Call(nullptr, "a.chm", 0, 0));
+        EXPECT_EQ(nullptr, binding.Call(nullptr, L"a.chm", 0, 0));
+        EXPECT_EQ(nullptr, binding.Call(nullptr, L"a.chm", 0, 0));
         EXPECT_TRUE(binding.Failed());
         EXPECT_EQ(1, source.registryReads);
         EXPECT_EQ(1u, source.loads.size());
@@ -68,21 +70,21 @@ TEST(HtmlHelpBinding, NoLibraryOrNoEntryPointSetsTheLatchAndNothingIsTriedAgain)
 }
 
 TEST(HelpFilePath, LastExtensionOfTheModuleNameBecomesChm) {
-    const std::string longest = "C:\\" + std::string(251, 'x');  // 254 + ".dll" = 258
+    const std::string deep = "C:\\" + std::string(300, 'x');  // past the old 260 limit
     const std::pair<std::string, std::string> cases[] = {
         {"C:\\Tools\\wipe.dll", "C:\\Tools\\wipe.chm"},
         {"C:\\Tools\\a.b.dll", "C:\\Tools\\a.b.chm"},
         {"C:\\v1.2\\wipe", "C:\\v1.2\\wipe.chm"},  // a dot in a folder is no extension
-        {longest + ".dll", longest + ".chm"},
-        {longest + "xxx", ""},        // 257 characters: ".chm" would not fit a path
-        {std::string(260, 'x'), ""},  // what GetModuleFileNameA gives when it had to cut
+        {deep + ".dll", deep + ".chm"},
+        {"C:\\Program Files\\\xD0\x92\xD0\xB5\\veltrane.dll",
+         "C:\\Program Files\\\xD0\x92\xD0\xB5\\veltrane.chm"},
         {"", ""}};
-    for (const auto& [module, help] : cases) {
-        EXPECT_EQ(help, veltrane::HelpFilePathFor(module.c_str(), DWORD(module.size())));
-    }
-    char self[MAX_PATH] = {};
-    const DWORD n = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    EXPECT_EQ(std::string(self, n - 4) + ".chm", veltrane::GetHelpFilePath());
+    for (const auto& [module, help] : cases) EXPECT_EQ(help, veltrane::HelpFilePathFor(module));
+    wchar_t self[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::string selfUtf8;
+    ASSERT_TRUE(veltrane::ToUtf8(std::wstring(self, n - 4), selfUtf8));
+    EXPECT_EQ(selfUtf8 + ".chm", veltrane::GetHelpFilePath());
 }
 
 class HelpCommandTest : public testing::Test {
