@@ -61,7 +61,9 @@ if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     run_tests win32 xvfb-run -a -s "-screen 0 1024x768x24"
     ctest_args=""
 else
+    ctest_args="--repeat until-pass:2"
     run_tests win32 xvfb-run -a -s "-screen 0 1024x768x24"
+    ctest_args=""
 fi
 wineserver -k 2>/dev/null
 
