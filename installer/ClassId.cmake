@@ -1,6 +1,7 @@
-# veltrane_read_class_id(<out-var>): the extension's class identifier in registry form
-# ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"), read from the initializer of CLSID_ShellExt,
-# so the setup program and its test can never disagree with the DLL.
+# veltrane_read_class_id(<out-var> [<constant>]): a class identifier of the DLL in registry
+# form ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"), read from the initializer of <constant>
+# (default CLSID_ShellExt; CLSID_ExplorerCommand is the other), so the setup program, the
+# package and their tests can never disagree with the DLL.
 function(_veltrane_hex_field value width out)
     string(REGEX REPLACE "^0[xX]" "" digits "${value}")
     string(TOUPPER "${digits}" digits)
@@ -16,15 +17,19 @@ function(_veltrane_hex_field value width out)
 endfunction()
 
 function(veltrane_read_class_id out)
+    set(constant CLSID_ShellExt)
+    if(ARGC GREATER 1)
+        set(constant "${ARGV1}")
+    endif()
     set(source "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../src/shellext/Guid.cpp")
     file(READ "${source}" text)
-    if(NOT text MATCHES "CLSID_ShellExt[ \t\r\n]*=[ \t\r\n]*{([^;]*)}")
-        message(FATAL_ERROR "no initializer of CLSID_ShellExt in ${source}")
+    if(NOT text MATCHES "${constant}[ \t\r\n]*=[ \t\r\n]*{([^;]*)}")
+        message(FATAL_ERROR "no initializer of ${constant} in ${source}")
     endif()
     string(REGEX MATCHALL "0[xX][0-9a-fA-F]+" numbers "${CMAKE_MATCH_1}")
     list(LENGTH numbers count)
     if(NOT count EQUAL 11)
-        message(FATAL_ERROR "CLSID_ShellExt in ${source} has ${count} numbers, not 11")
+        message(FATAL_ERROR "${constant} in ${source} has ${count} numbers, not 11")
     endif()
     # Data1 (8 digits), Data2 and Data3 (4 each), then the eight bytes of Data4.
     set(widths 8 4 4 2 2 2 2 2 2 2 2)

@@ -7,12 +7,25 @@
 ; file and animation beside it, where it looks for them:
 ;   <install folder>\x64\  veltrane.dll veltrane.chm pencil.avi   (64-bit Windows only)
 ;   <install folder>\x86\  veltrane.dll veltrane.chm pencil.avi
-;   <install folder>\uninstall.exe
+;   <install folder>\uninstall.exe  setup.log
+;   <install folder>\veltrane.msix  Assets\*.png   (with the Windows 11 package)
+;
+; On Windows 11 (build 22000 or later) setup registers the sparse package veltrane.msix
+; with the install folder as its external location: that identity lets Explorer's first
+; context menu show the Veltrane command (CLSID_ExplorerCommand in x64\veltrane.dll). A
+; failure there is written to setup.log and the details, and does not fail the install:
+; the classic menu (under "Show more options") works without it.
 ;
 ; Built by installer/MakeSetup.cmake, which passes
 ;   VERSION  a.b.c.d        CLSID  the extension's class identifier, with braces
+;   COMMAND_CLSID           the Windows 11 command's class identifier, with braces
 ;   DIR64    DIR32          folders holding veltrane.dll, veltrane.chm and pencil.avi
 ;   OUTFILE  the setup program to write
+; and optionally
+;   PACKAGE_DIR             folder holding veltrane.msix and Assets\ (the Windows 11 package)
+;   PACKAGE_SIGNED          1 when the package is signed; 0 registers it with -AllowUnsigned
+;   SIGN_COMMAND            a program that signs the file it is given in place: run on the
+;                           uninstaller and on the setup program
 ;
 ; Both setup and uninstaller run silently with /S; the exit code is 0 on success.
 
@@ -28,6 +41,7 @@ ManifestDPIAware true
 !macroend
 !insertmacro RequireDefine VERSION
 !insertmacro RequireDefine CLSID
+!insertmacro RequireDefine COMMAND_CLSID
 !insertmacro RequireDefine DIR64
 !insertmacro RequireDefine DIR32
 !insertmacro RequireDefine OUTFILE
@@ -37,12 +51,22 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrane"
 !define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved"
 !define UNINSTALLER "uninstall.exe"
+!define SETUP_LOG "setup.log"
+; Windows 11 is 64-bit only, and the package cmdlets do not run in 32-bit PowerShell: with
+; file system redirection off this is the 64-bit one.
+!define POWERSHELL '"$SYSDIR\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command'
+
+!ifdef SIGN_COMMAND
+    !uninstfinalize '"${SIGN_COMMAND}" "%1"' = 0
+    !finalize '"${SIGN_COMMAND}" "%1"' = 0
+!endif
 
 !include MUI2.nsh
 !include LogicLib.nsh
 !include x64.nsh
 !include WinVer.nsh
 !include FileFunc.nsh
+!include WordFunc.nsh
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -73,6 +97,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PUBLISHER}"
 
 Var PreviousDir
 Var RegistrationFailed
+Var LogFile
 
 ; ---------------------------------------------------------------------------------------
 ; Shared by setup and uninstaller (macros only: functions cannot be shared between them).
@@ -123,6 +148,7 @@ Var RegistrationFailed
 ; unregistration could not run (file missing) or stopped half-way.
 !macro RemoveRegistration
     DeleteRegKey HKCR "CLSID\${CLSID}"
+    DeleteRegKey HKCR "CLSID\${COMMAND_CLSID}"
     DeleteRegKey HKCR "*\shellex\ContextMenuHandlers\${PRODUCT}"
     DeleteRegKey HKCR "Directory\shellex\ContextMenuHandlers\${PRODUCT}"
     DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID}"
@@ -152,12 +178,64 @@ Var RegistrationFailed
 !macro RemoveInstalledFiles DIR
     !insertmacro RemoveModuleSet "${DIR}\x64"
     !insertmacro RemoveModuleSet "${DIR}\x86"
+    Delete "${DIR}\veltrane.msix"
+    Delete "${DIR}\Assets\StoreLogo.png"
+    Delete "${DIR}\Assets\Square150x150Logo.png"
+    Delete "${DIR}\Assets\Square44x44Logo.png"
+    !insertmacro RemoveFolder "${DIR}\Assets"
+    Delete "${DIR}\${SETUP_LOG}"
     Delete /REBOOTOK "${DIR}\${UNINSTALLER}"
     !insertmacro RemoveFolder "${DIR}"
 !macroend
 
 ; ---------------------------------------------------------------------------------------
 ; Setup
+
+; A line in the details and in <install folder>\setup.log, which outlives a silent install.
+!macro SetupLog TEXT
+    DetailPrint "${TEXT}"
+    FileOpen $LogFile "$INSTDIR\${SETUP_LOG}" a
+    FileSeek $LogFile 0 END
+    FileWrite $LogFile "${TEXT}$\r$\n"
+    FileClose $LogFile
+!macroend
+
+!ifdef PACKAGE_DIR
+!macro PutPackage
+    SetOutPath "$INSTDIR"
+    File "/oname=veltrane.msix" "${PACKAGE_DIR}/veltrane.msix"
+    SetOutPath "$INSTDIR\Assets"
+    File "/oname=StoreLogo.png" "${PACKAGE_DIR}/Assets/StoreLogo.png"
+    File "/oname=Square150x150Logo.png" "${PACKAGE_DIR}/Assets/Square150x150Logo.png"
+    File "/oname=Square44x44Logo.png" "${PACKAGE_DIR}/Assets/Square44x44Logo.png"
+!macroend
+
+; Registers the package for the Windows 11 menu; an earlier registration (an older version,
+; or this one) goes first. Only ever reported, never a reason to fail the install.
+Function RegisterPackage
+    ${IfNot} ${RunningX64}
+    ${OrIfNot} ${AtLeastBuild} 22000
+        !insertmacro SetupLog "Windows 11 menu: not this Windows (build below 22000); the classic menu serves."
+        Return
+    ${EndIf}
+    ; PowerShell's single-quoted strings double their quotes.
+    ${WordReplace} "$INSTDIR" "'" "''" "+" $R1
+    !if ${PACKAGE_SIGNED} == 0
+        StrCpy $R2 " -AllowUnsigned"
+    !else
+        StrCpy $R2 ""
+    !endif
+    ${DisableX64FSRedirection}
+    nsExec::ExecToLog `${POWERSHELL} "$$ErrorActionPreference = 'Stop'; Get-AppxPackage -AllUsers -Name Veltrane | Remove-AppxPackage -AllUsers; Add-AppxPackage -Path '$R1\veltrane.msix' -ExternalLocation '$R1'$R2"`
+    Pop $0
+    ${EnableX64FSRedirection}
+    ${If} $0 == 0
+        !insertmacro SetupLog "Windows 11 menu: package registered."
+    ${Else}
+        !insertmacro SetupLog "Windows 11 menu: the package could not be registered (PowerShell: $0). The classic menu under $\"Show more options$\" works all the same."
+    ${EndIf}
+FunctionEnd
+!endif
 
 Function .onInit
     ${IfNot} ${AtLeastWin7}
@@ -273,10 +351,18 @@ Section "-${PRODUCT}"
         !insertmacro PutModuleSet x64 "${DIR64}"
     ${EndIf}
     !insertmacro PutModuleSet x86 "${DIR32}"
+    !ifdef PACKAGE_DIR
+        !insertmacro PutPackage
+    !endif
     SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
     Call RegisterModules
+    !ifdef PACKAGE_DIR
+        Call RegisterPackage
+    !else
+        !insertmacro SetupLog "Windows 11 menu: this setup program carries no package."
+    !endif
     ; Written even when registration failed, so the remains can be uninstalled.
     Call WriteUninstallEntry
     ${If} $RegistrationFailed != ""
@@ -311,7 +397,20 @@ Function un.RemoveNotedKeys
     !insertmacro UseNativeView
 FunctionEnd
 
+; The Windows 11 package goes before the files of its external location.
+Function un.RemovePackage
+    ${If} ${RunningX64}
+    ${AndIf} ${AtLeastBuild} 22000
+        ${DisableX64FSRedirection}
+        nsExec::ExecToLog `${POWERSHELL} "Get-AppxPackage -AllUsers -Name Veltrane | Remove-AppxPackage -AllUsers"`
+        Pop $0
+        ${EnableX64FSRedirection}
+        DetailPrint "Windows 11 menu: package removal: $0"
+    ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
+    Call un.RemovePackage
     ${If} ${RunningX64}
         ${If} ${FileExists} "$INSTDIR\x64\veltrane.dll"
             ${DisableX64FSRedirection}

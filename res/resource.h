@@ -4,6 +4,8 @@
 #define IDB_MENU_BITMAP 129
 #define IDD_CANCEL 130
 #define IDD_ABOUT 132
+// The same picture as an icon, for the Windows 11 menu: "<module>,-133".
+#define IDI_MENU_ICON 133
 
 // Progress dialog
 #define IDC_ITEMS_BAR 1000

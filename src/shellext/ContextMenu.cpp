@@ -16,6 +16,7 @@
 #include "shellext/CShellExt.h"
 #include "shellext/CommandTable.h"
 #include "shellext/HelpLauncher.h"
+#include "shellext/ShellEntry.h"
 #include "wipe/FileSystem.h"
 
 namespace {
@@ -27,24 +28,7 @@ constexpr UINT kBitmapByPosition = MF_BYPOSITION | 0x4;
 // Only these four bits of QueryContextMenu's flags decide anything.
 constexpr UINT kMenuFlagsMask = CMF_DEFAULTONLY | CMF_VERBSONLY | CMF_EXPLORE | CMF_NOVERBS;
 
-// Runs one shell entry inside the module-state scope. Nothing may be thrown back into the
-// shell: a framework exception is reported the way the framework reports it, and the call
-// answers onError.
-template <class Body>
-HRESULT ShellEntry(HRESULT onError, Body&& body) noexcept {
-    try {
-        veltrane::ModuleStateScope scope;
-        return body();
-    } catch (const std::bad_alloc& e) {
-        veltrane::ReportFrameworkException(e);
-        return E_OUTOFMEMORY;
-    } catch (const std::exception& e) {
-        veltrane::ReportFrameworkException(e);
-    } catch (...) {
-        veltrane::ReportUnknownException();
-    }
-    return onError;
-}
+using veltrane::ShellEntry;
 
 bool ShouldBuildMenu(UINT uFlags) {
     const UINT flags = uFlags & kMenuFlagsMask;

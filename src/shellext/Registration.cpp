@@ -16,12 +16,15 @@ namespace veltrane {
 namespace {
 
 enum class Root : std::uint8_t { Classes, Machine };
-// What fills a row's "%s": every key name and value name takes the class identifier; the
-// data takes the module path or the class identifier.
+// Which class identifier fills a row's key name and value name: the classic handler's or
+// the Windows 11 command's.
+enum class Class : std::uint8_t { ShellExt, Command };
+// What fills a row's data: the module path or the classic handler's class identifier.
 enum class Fill : std::uint8_t { ModulePath, ClassId };
 
 struct RegistrationRow {
     Root root;
+    Class keyClass;
     const char* keyName;
     const char* valueName;  // null: the key's default value
     const char* data;
@@ -32,28 +35,38 @@ struct RegistrationRow {
 constexpr char kApprovedKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
-// Written in this order.
+// Written in this order. The command's class comes after the classic rows, so that a
+// module that only had those registered still unregisters them (see kRemovedKeys).
 constexpr RegistrationRow kRegistrationRows[] = {
-    {Root::Classes, "CLSID\\%s", nullptr, "Veltrane", Fill::ModulePath, false},
-    {Root::Classes, "CLSID\\%s\\InProcServer32", nullptr, "%s", Fill::ModulePath, false},
-    {Root::Classes, "CLSID\\%s\\InProcServer32", "ThreadingModel", "Apartment", Fill::ModulePath,
+    {Root::Classes, Class::ShellExt, "CLSID\\%s", nullptr, "Veltrane", Fill::ModulePath, false},
+    {Root::Classes, Class::ShellExt, "CLSID\\%s\\InProcServer32", nullptr, "%s", Fill::ModulePath,
      false},
-    {Root::Classes, "*\\shellex\\ContextMenuHandlers\\Veltrane", nullptr, "%s", Fill::ClassId,
-     false},
-    {Root::Classes, "Directory\\shellex\\ContextMenuHandlers\\Veltrane", nullptr, "%s",
+    {Root::Classes, Class::ShellExt, "CLSID\\%s\\InProcServer32", "ThreadingModel", "Apartment",
+     Fill::ModulePath, false},
+    {Root::Classes, Class::ShellExt, "*\\shellex\\ContextMenuHandlers\\Veltrane", nullptr, "%s",
      Fill::ClassId, false},
-    {Root::Machine, kApprovedKey, "%s", "Veltrane", Fill::ClassId, true},
+    {Root::Classes, Class::ShellExt, "Directory\\shellex\\ContextMenuHandlers\\Veltrane", nullptr,
+     "%s", Fill::ClassId, false},
+    {Root::Classes, Class::Command, "CLSID\\%s", nullptr, "Veltrane", Fill::ModulePath, false},
+    {Root::Classes, Class::Command, "CLSID\\%s\\InProcServer32", nullptr, "%s", Fill::ModulePath,
+     false},
+    {Root::Classes, Class::Command, "CLSID\\%s\\InProcServer32", "ThreadingModel", "Apartment",
+     Fill::ModulePath, false},
+    {Root::Machine, Class::ShellExt, kApprovedKey, "%s", "Veltrane", Fill::ClassId, true},
 };
 
-// Deleted in this order; the subkey goes before its class key.
+// Deleted in this order; a subkey goes before its class key.
 constexpr struct {
     Root root;
+    Class keyClass;
     const char* keyName;
 } kRemovedKeys[] = {
-    {Root::Classes, "CLSID\\%s\\InProcServer32"},
-    {Root::Classes, "CLSID\\%s"},
-    {Root::Classes, "*\\shellex\\ContextMenuHandlers\\Veltrane"},
-    {Root::Classes, "Directory\\shellex\\ContextMenuHandlers\\Veltrane"},
+    {Root::Classes, Class::ShellExt, "CLSID\\%s\\InProcServer32"},
+    {Root::Classes, Class::ShellExt, "CLSID\\%s"},
+    {Root::Classes, Class::ShellExt, "*\\shellex\\ContextMenuHandlers\\Veltrane"},
+    {Root::Classes, Class::ShellExt, "Directory\\shellex\\ContextMenuHandlers\\Veltrane"},
+    {Root::Classes, Class::Command, "CLSID\\%s\\InProcServer32"},
+    {Root::Classes, Class::Command, "CLSID\\%s"},
 };
 
 // The one "%s" of a format replaced by `argument`; a format without it is used as is.
@@ -99,10 +112,17 @@ LSTATUS DeleteValue(HKEY root, const char* subKey, const char* valueName) {
 
 constexpr RegistryApi kWin32Api = {&CreateKey, &SetString, &DeleteKey, &DeleteValue};
 
+const std::string& KeyClassId(Class keyClass, const std::string& classId,
+                              const std::string& commandClassId) {
+    return keyClass == Class::ShellExt ? classId : commandClassId;
+}
+
 HRESULT WriteRows(const RegistryTarget& target, const RegistrationInput& input) {
     for (const RegistrationRow& row : kRegistrationRows) {
         if (row.ntOnly && !input.ntPlatform) continue;
-        const std::string keyName = FillIn(row.keyName, input.classId);
+        const std::string& keyClassId =
+            KeyClassId(row.keyClass, input.classId, input.commandClassId);
+        const std::string keyName = FillIn(row.keyName, keyClassId);
         UniqueHKey key;
         if (target.api->createKey(RootKey(target, row.root), keyName.c_str(), key.put()) !=
             ERROR_SUCCESS) {
@@ -110,7 +130,7 @@ HRESULT WriteRows(const RegistryTarget& target, const RegistrationInput& input) 
         }
         const std::string data =
             FillIn(row.data, row.dataFill == Fill::ModulePath ? input.modulePath : input.classId);
-        const std::string valueName = row.valueName ? FillIn(row.valueName, input.classId) : "";
+        const std::string valueName = row.valueName ? FillIn(row.valueName, keyClassId) : "";
         // A key without its value registers nothing usable: that is a failure too.
         if (target.api->setString(key.get(), row.valueName ? valueName.c_str() : nullptr, data) !=
             ERROR_SUCCESS) {
@@ -120,9 +140,11 @@ HRESULT WriteRows(const RegistryTarget& target, const RegistrationInput& input) 
     return S_OK;
 }
 
-HRESULT RemoveRows(const RegistryTarget& target, const std::string& classId, bool ntPlatform) {
+HRESULT RemoveRows(const RegistryTarget& target, const std::string& classId,
+                   const std::string& commandClassId, bool ntPlatform) {
     for (const auto& removed : kRemovedKeys) {
-        const std::string keyName = FillIn(removed.keyName, classId);
+        const std::string keyName =
+            FillIn(removed.keyName, KeyClassId(removed.keyClass, classId, commandClassId));
         if (target.api->deleteKey(RootKey(target, removed.root), keyName.c_str()) !=
             ERROR_SUCCESS) {
             return SELFREG_E_CLASS;
@@ -160,7 +182,9 @@ bool IsNtPlatform() noexcept {
 
 HRESULT WriteRegistration(const RegistryTarget& target, const RegistrationInput& input) noexcept {
     // Without a class identifier or a module path every row would be garbage.
-    if (input.classId.empty() || input.modulePath.empty()) return SELFREG_E_CLASS;
+    if (input.classId.empty() || input.commandClassId.empty() || input.modulePath.empty()) {
+        return SELFREG_E_CLASS;
+    }
     try {
         return WriteRows(target, input);
     } catch (...) {
@@ -169,10 +193,10 @@ HRESULT WriteRegistration(const RegistryTarget& target, const RegistrationInput&
 }
 
 HRESULT RemoveRegistration(const RegistryTarget& target, const std::string& classId,
-                           bool ntPlatform) noexcept {
-    if (classId.empty()) return SELFREG_E_CLASS;
+                           const std::string& commandClassId, bool ntPlatform) noexcept {
+    if (classId.empty() || commandClassId.empty()) return SELFREG_E_CLASS;
     try {
-        return RemoveRows(target, classId, ntPlatform);
+        return RemoveRows(target, classId, commandClassId, ntPlatform);
     } catch (...) {
         return SELFREG_E_CLASS;
     }
@@ -183,6 +207,7 @@ HRESULT RegisterServer() noexcept {
     try {
         RegistrationInput input;
         input.classId = ClassIdText(CLSID_ShellExt);
+        input.commandClassId = ClassIdText(CLSID_ExplorerCommand);
         input.modulePath = ModuleFileName();
         input.ntPlatform = IsNtPlatform();
         return WriteRegistration(RegistryTarget(), input);
@@ -194,7 +219,8 @@ HRESULT RegisterServer() noexcept {
 HRESULT UnregisterServer() noexcept {
     ModuleStateScope scope;
     try {
-        return RemoveRegistration(RegistryTarget(), ClassIdText(CLSID_ShellExt), IsNtPlatform());
+        return RemoveRegistration(RegistryTarget(), ClassIdText(CLSID_ShellExt),
+                                  ClassIdText(CLSID_ExplorerCommand), IsNtPlatform());
     } catch (...) {
         return SELFREG_E_CLASS;
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The registry rows that make the shell load the extension for the context menu of every
-// file and every folder, and approve it on NT-family systems.
+// file and every folder, and approve it on NT-family systems; and the class of the
+// Windows 11 menu's command, which the package refers to.
 
 #include <windows.h>
 
@@ -29,9 +30,10 @@ struct RegistryTarget {
 };
 
 struct RegistrationInput {
-    std::string classId;     // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
-    std::string modulePath;  // full file name of the module
-    bool ntPlatform = true;  // also write the approval value
+    std::string classId;         // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
+    std::string commandClassId;  // the Windows 11 command's, in the same form
+    std::string modulePath;      // full file name of the module
+    bool ntPlatform = true;      // also write the approval value
 };
 
 // `clsid` in registry form, or empty when it cannot be turned into text.
@@ -40,15 +42,17 @@ std::string ClassIdText(REFCLSID clsid);
 // Whether GetVersionExA reports an NT-family platform.
 bool IsNtPlatform() noexcept;
 
-// Writes every row in order. S_OK, or SELFREG_E_CLASS at the first key that cannot be
-// created or value that cannot be written (what was written stays). An empty class
-// identifier or module path writes nothing and fails.
+// Writes every row in order: the classic handler's class and handler keys, the command's
+// class, the approval. S_OK, or SELFREG_E_CLASS at the first key that cannot be created or
+// value that cannot be written (what was written stays). An empty class identifier or
+// module path writes nothing and fails.
 HRESULT WriteRegistration(const RegistryTarget& target, const RegistrationInput& input) noexcept;
 
-// Deletes the class keys and handler keys in order (SELFREG_E_CLASS at the first that
-// cannot be deleted), then on NT the approval value, whose removal never changes the
-// result. An empty class identifier removes nothing and fails.
+// Deletes the classic class keys and handler keys, then the command's class keys, in
+// order (SELFREG_E_CLASS at the first that cannot be deleted), then on NT the approval
+// value, whose removal never changes the result. An empty class identifier removes
+// nothing and fails.
 HRESULT RemoveRegistration(const RegistryTarget& target, const std::string& classId,
-                           bool ntPlatform) noexcept;
+                           const std::string& commandClassId, bool ntPlatform) noexcept;
 
 }  // namespace veltrane

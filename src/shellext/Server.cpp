@@ -3,6 +3,7 @@
 #include <new>
 
 #include "framework/ComRefCount.h"
+#include "shellext/CExplorerCommandClassFactory.h"
 #include "shellext/CShellExt.h"
 #include "shellext/CShellExtClassFactory.h"
 #include "shellext/Guid.h"
@@ -13,17 +14,29 @@ long LiveObjectCount() noexcept {
     return g_objectCount.load();
 }
 
-HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualCLSID(rclsid, CLSID_ShellExt)) return CLASS_E_CLASSNOTAVAILABLE;
-    // A new factory for every call; none is shared.
-    auto* factory = new (std::nothrow) CShellExtClassFactory;
+namespace {
+
+template <class Factory>
+HRESULT HandOut(Factory* factory, REFIID riid, void** ppv) noexcept {
     if (!factory) return E_OUTOFMEMORY;
     const HRESULT result = factory->QueryInterface(riid, ppv);
     // An unwanted factory holds no reference: free it so it is not counted forever.
     if (FAILED(result)) delete factory;
     return result;
+}
+
+}  // namespace
+
+HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    // A new factory for every call; none is shared.
+    if (IsEqualCLSID(rclsid, CLSID_ShellExt))
+        return HandOut(new (std::nothrow) CShellExtClassFactory, riid, ppv);
+    if (IsEqualCLSID(rclsid, CLSID_ExplorerCommand)) {
+        return HandOut(new (std::nothrow) CExplorerCommandClassFactory, riid, ppv);
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 HRESULT CanUnloadNow() noexcept {

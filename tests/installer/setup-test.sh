@@ -8,8 +8,9 @@
 # Setup, uninstaller and the 32-bit host are 32-bit programs, which may run under emulation
 # at a minute or more per start; hence one sequence with four such starts.
 #
-# Environment (tests/installer/CMakeLists.txt): SETUP, VERSION, CLSID, DIR64 and DIR32 (the
-# folders setup was built from), SHELLHOST64, SHELLHOST32, HOLD, WORK (scratch), REPO.
+# Environment (tests/installer/CMakeLists.txt): SETUP, VERSION, CLSID, COMMAND_CLSID, DIR64
+# and DIR32 (the folders setup was built from), PACKAGE_DIR (the Windows 11 package it
+# carries), SHELLHOST64, SHELLHOST32, HOLD, WORK (scratch), REPO.
 set -u
 set -o pipefail
 
@@ -90,6 +91,13 @@ check_installed_files() {
         done
     done
     check "uninstall.exe installed" test -f "$install_unix/uninstall.exe"
+    check "veltrane.msix installed" cmp -s "$PACKAGE_DIR/veltrane.msix" "$install_unix/veltrane.msix"
+    for name in StoreLogo.png Square150x150Logo.png Square44x44Logo.png; do
+        check "Assets\\$name installed" cmp -s "$PACKAGE_DIR/Assets/$name" "$install_unix/Assets/$name"
+    done
+    # Wine reports a Windows 10 build: the package is left alone, and the log says why.
+    check "setup.log: no Windows 11 menu on this Windows" \
+        grep -q "Windows 11 menu: not this Windows" "$install_unix/setup.log"
 }
 
 # hold_start: a process holds the installed 64-bit DLL, as Explorer does after a right-click.
@@ -191,6 +199,9 @@ for view in 64 32; do
     expect_value "$view" "$class_key\\InProcServer32" "" "$install_dir\\$sub\\veltrane.dll"
     expect_value "$view" "$class_key\\InProcServer32" ThreadingModel "Apartment"
     expect_value "$view" "$approved_key" "$CLSID" "Veltrane"
+    command_key="HKCR\\CLSID\\$COMMAND_CLSID"
+    expect_value "$view" "$command_key" "" "Veltrane"
+    expect_value "$view" "$command_key\\InProcServer32" "" "$install_dir\\$sub\\veltrane.dll"
 done
 # The two handler keys are shared by both views (on Windows 7 and later as in Wine); the
 # 32-bit host below reads them as a 32-bit program.
@@ -258,6 +269,7 @@ hold_end
 
 for view in 64 32; do
     check "class key gone (view $view)" key_absent "HKCR\\CLSID\\$CLSID" "$view"
+    check "command class key gone (view $view)" key_absent "HKCR\\CLSID\\$COMMAND_CLSID" "$view"
     check "approval gone (view $view)" value_absent "$approved_key" "$CLSID" "$view"
     check "uninstall entry gone (view $view)" key_absent "$uninstall_key" "$view"
 done

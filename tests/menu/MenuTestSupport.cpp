@@ -112,6 +112,51 @@ veltrane::ComPtr<IDataObject> ShellDataObject(const std::vector<std::string>& pa
     return data;
 }
 
+std::wstring Widen(const std::string& utf8) {
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], length);
+    wide.pop_back();
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    const int length =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], length, nullptr, nullptr);
+    utf8.pop_back();
+    return utf8;
+}
+
+bool WriteTextW(const std::wstring& path, const std::string& text) {
+    veltrane::UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    DWORD written = 0;
+    return file &&
+           ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                       nullptr) &&
+           written == text.size();
+}
+
+bool ExistsW(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+veltrane::ComPtr<IShellItemArray> ShellItems(const std::vector<std::wstring>& paths) {
+    std::vector<veltrane::UniqueCoTaskMem<ITEMIDLIST>> items(paths.size());
+    std::vector<PCIDLIST_ABSOLUTE> lists;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(S_OK, ::SHParseDisplayName(paths[i].c_str(), nullptr, items[i].put(), 0, nullptr))
+            << Narrow(paths[i]);
+        lists.push_back(items[i].get());
+    }
+    veltrane::ComPtr<IShellItemArray> array;
+    EXPECT_EQ(S_OK, ::SHCreateShellItemArrayFromIDLists(static_cast<UINT>(lists.size()),
+                                                        lists.data(), array.Put()));
+    return array;
+}
+
 STDMETHODIMP CountingDataObject::QueryInterface(REFIID riid, void** ppv) {
     *ppv = riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr;
     if (!*ppv) return E_NOINTERFACE;

@@ -36,6 +36,15 @@ std::vector<std::string> MakeTree(const TempDir& dir, const std::vector<std::str
 // A real shell data object (what Explorer hands over) for paths of one folder, in order.
 veltrane::ComPtr<IDataObject> ShellDataObject(const std::vector<std::string>& paths);
 
+// UTF-8 <-> UTF-16, exactly.
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);
+// Creates a file by its wide name with `text` as contents; true when it was made.
+bool WriteTextW(const std::wstring& path, const std::string& text);
+bool ExistsW(const std::wstring& path);
+// A real shell item array (what the Windows 11 menu hands over) for paths, in order.
+veltrane::ComPtr<IShellItemArray> ShellItems(const std::vector<std::wstring>& paths);
+
 // Counts the references taken and released on it. Forwards to an inner data object, or
 // serves a hand-made drop list, or (neither) has no file list at all.
 class CountingDataObject final : public IDataObject {

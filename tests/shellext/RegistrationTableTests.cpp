@@ -18,11 +18,14 @@ using testsupport::KeyExists;
 using testsupport::ReadRegString;
 
 constexpr char kClsid[] = "{CCF51AE6-B015-489C-BEE6-095BB5EF9BCF}";
+constexpr char kCommandClsid[] = "{EB07AA05-E542-4D7D-9DDB-F3B3BF6B835C}";
 constexpr char kModule[] = "C:\\Program Files\\Veltrane\\veltrane.dll";
 constexpr char kApproved[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const std::string kClassKey = std::string("CLSID\\") + kClsid;
 const std::string kServerKey = kClassKey + "\\InProcServer32";
+const std::string kCommandClassKey = std::string("CLSID\\") + kCommandClsid;
+const std::string kCommandServerKey = kCommandClassKey + "\\InProcServer32";
 constexpr char kFileHandler[] = "*\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kFolderHandler[] = "Directory\\shellex\\ContextMenuHandlers\\Veltrane";
 
@@ -74,6 +77,7 @@ protected:
         m_target.localMachine = m_machine.get();
         m_target.api = &m_api;
         m_input.classId = kClsid;
+        m_input.commandClassId = kCommandClsid;
         m_input.modulePath = kModule;
         m_input.ntPlatform = true;
     }
@@ -88,6 +92,12 @@ protected:
         return ReadRegString(m_classes.get(), kClassKey, nullptr).text == "Veltrane" &&
                ReadRegString(m_classes.get(), kServerKey, nullptr).text == kModule &&
                ReadRegString(m_classes.get(), kServerKey, "ThreadingModel").text == "Apartment";
+    }
+    bool CommandRowsPresent() const {
+        return ReadRegString(m_classes.get(), kCommandClassKey, nullptr).text == "Veltrane" &&
+               ReadRegString(m_classes.get(), kCommandServerKey, nullptr).text == kModule &&
+               ReadRegString(m_classes.get(), kCommandServerKey, "ThreadingModel").text ==
+                   "Apartment";
     }
     bool HandlerRowsPresent() const {
         return ReadRegString(m_classes.get(), kFileHandler, nullptr).text == kClsid &&
@@ -111,8 +121,12 @@ TEST_F(RegistrationTable, CreatesTheKeysInOrderAndRegistersTwice) {
         ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
         EXPECT_EQ(g_faults.created,
                   (std::vector<std::string>{kClassKey, kServerKey, kServerKey, kFileHandler,
-                                            kFolderHandler, kApproved}));
+                                            kFolderHandler, kCommandClassKey, kCommandServerKey,
+                                            kCommandServerKey, kApproved}));
         EXPECT_TRUE(ClassRowsPresent() && HandlerRowsPresent() && ApprovalPresent());
+        EXPECT_TRUE(CommandRowsPresent());
+        // The command is no context-menu handler of its own: the package names it.
+        EXPECT_FALSE(KeyExists(m_classes.get(), kCommandClassKey + "\\shellex"));
     }
 }
 
@@ -125,7 +139,7 @@ TEST_F(RegistrationTable, OutsideNtTheApprovalIsNeitherWrittenNorRemoved) {
 
     m_input.ntPlatform = true;
     ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
-    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, false), S_OK);
+    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, kCommandClsid, false), S_OK);
     EXPECT_TRUE(ApprovalPresent());
 }
 
@@ -141,6 +155,15 @@ TEST_F(RegistrationTable, AKeyThatCannotBeCreatedStopsWithWhatWasWrittenKept) {
     EXPECT_EQ(veltrane::WriteRegistration(m_target, m_input), SELFREG_E_CLASS);
     EXPECT_TRUE(ClassRowsPresent());
     EXPECT_FALSE(KeyExists(m_classes.get(), kFolderHandler)) << "nothing after the failure";
+    EXPECT_FALSE(KeyExists(m_classes.get(), kCommandClassKey));
+    EXPECT_FALSE(KeyExists(m_machine.get(), kApproved));
+
+    TearDown();
+    SetUp();
+    g_faults.failCreate = kCommandServerKey;
+    EXPECT_EQ(veltrane::WriteRegistration(m_target, m_input), SELFREG_E_CLASS);
+    EXPECT_TRUE(ClassRowsPresent() && HandlerRowsPresent()) << "the classic menu is complete";
+    EXPECT_EQ("Veltrane", ReadRegString(m_classes.get(), kCommandClassKey, nullptr).text);
     EXPECT_FALSE(KeyExists(m_machine.get(), kApproved));
 }
 
@@ -154,14 +177,18 @@ TEST_F(RegistrationTable, WithoutClassIdentifierOrModulePathNothingIsWritten) {
     m_input.classId.clear();
     EXPECT_EQ(veltrane::WriteRegistration(m_target, m_input), SELFREG_E_CLASS);
     m_input.classId = kClsid;
+    m_input.commandClassId.clear();
+    EXPECT_EQ(veltrane::WriteRegistration(m_target, m_input), SELFREG_E_CLASS);
+    m_input.commandClassId = kCommandClsid;
     m_input.modulePath.clear();
     EXPECT_EQ(veltrane::WriteRegistration(m_target, m_input), SELFREG_E_CLASS);
     EXPECT_TRUE(g_faults.created.empty());
-    EXPECT_EQ(veltrane::RemoveRegistration(m_target, "", true), SELFREG_E_CLASS);
+    EXPECT_EQ(veltrane::RemoveRegistration(m_target, "", kCommandClsid, true), SELFREG_E_CLASS);
+    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, "", true), SELFREG_E_CLASS);
     EXPECT_TRUE(g_faults.deleted.empty());
 }
 
-TEST_F(RegistrationTable, RemovalDeletesTheFourKeysAndOnlyOurApprovalValue) {
+TEST_F(RegistrationTable, RemovalDeletesTheSixKeysAndOnlyOurApprovalValue) {
     ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
     // Another product approved under the same key.
     veltrane::UniqueHKey approved;
@@ -170,11 +197,12 @@ TEST_F(RegistrationTable, RemovalDeletesTheFourKeysAndOnlyOurApprovalValue) {
     ::RegSetValueExA(approved.get(), "{00000000-0000-0000-0000-000000000001}", 0, REG_SZ,
                      reinterpret_cast<const BYTE*>("Other"), 6);
 
-    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, true), S_OK);
+    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, kCommandClsid, true), S_OK);
     EXPECT_EQ(g_faults.deleted,
-              (std::vector<std::string>{kServerKey, kClassKey, kFileHandler, kFolderHandler}));
+              (std::vector<std::string>{kServerKey, kClassKey, kFileHandler, kFolderHandler,
+                                        kCommandServerKey, kCommandClassKey}));
     for (const std::string& key :
-         {kClassKey, std::string(kFileHandler), std::string(kFolderHandler)}) {
+         {kClassKey, std::string(kFileHandler), std::string(kFolderHandler), kCommandClassKey}) {
         EXPECT_FALSE(KeyExists(m_classes.get(), key)) << key;
     }
     EXPECT_FALSE(ApprovalPresent());
@@ -184,19 +212,31 @@ TEST_F(RegistrationTable, RemovalDeletesTheFourKeysAndOnlyOurApprovalValue) {
     // Approval already gone: removal still succeeds.
     ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
     ::RegDeleteValueA(approved.get(), kClsid);
-    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, true), S_OK);
+    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, kCommandClsid, true), S_OK);
 }
 
 TEST_F(RegistrationTable, RemovalStopsAtTheFirstKeyThatCannotBeDeleted) {
-    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, true), SELFREG_E_CLASS)
+    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, kCommandClsid, true), SELFREG_E_CLASS)
         << "nothing registered";
 
     ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
     g_faults.failDelete = kFileHandler;
-    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, true), SELFREG_E_CLASS);
+    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, kCommandClsid, true), SELFREG_E_CLASS);
     EXPECT_FALSE(KeyExists(m_classes.get(), kClassKey));
     EXPECT_TRUE(HandlerRowsPresent()) << "nothing after the failure";
+    EXPECT_TRUE(CommandRowsPresent());
     EXPECT_TRUE(ApprovalPresent());
+}
+
+TEST_F(RegistrationTable, AnEarlierRegistrationWithoutTheCommandStillLosesItsClassicRows) {
+    // What a module without the Windows 11 command registered: the classic rows only.
+    ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
+    ::RegDeleteTreeA(m_classes.get(), kCommandClassKey.c_str());
+    EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, kCommandClsid, true), SELFREG_E_CLASS);
+    for (const std::string& key :
+         {kClassKey, std::string(kFileHandler), std::string(kFolderHandler)}) {
+        EXPECT_FALSE(KeyExists(m_classes.get(), key)) << key;
+    }
 }
 
 }  // namespace

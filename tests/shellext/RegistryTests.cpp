@@ -3,6 +3,7 @@
 // registry as it found it.
 #include <windows.h>
 #include <olectl.h>
+#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,10 @@ using testsupport::ReadRegString;
 constexpr char kClsid[] = "{CCF51AE6-B015-489C-BEE6-095BB5EF9BCF}";
 const std::string kClassKey = std::string("CLSID\\") + kClsid;
 const std::string kServerKey = kClassKey + "\\InProcServer32";
+// The Windows 11 menu's command: a class of its own, without handler keys.
+constexpr char kCommandClsid[] = "{EB07AA05-E542-4D7D-9DDB-F3B3BF6B835C}";
+const std::string kCommandClassKey = std::string("CLSID\\") + kCommandClsid;
+const std::string kCommandServerKey = kCommandClassKey + "\\InProcServer32";
 constexpr char kFileHandler[] = "*\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kFolderHandler[] = "Directory\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kApproved[] =
@@ -34,8 +39,8 @@ public:
         m_approvedKeyExisted = KeyExists(HKEY_LOCAL_MACHINE, kApproved);
     }
     ~RegistrySnapshot() {
-        for (const char* key :
-             {kServerKey.c_str(), kClassKey.c_str(), kFileHandler, kFolderHandler}) {
+        for (const char* key : {kServerKey.c_str(), kClassKey.c_str(), kFileHandler, kFolderHandler,
+                                kCommandServerKey.c_str(), kCommandClassKey.c_str()}) {
             ::RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
         }
         for (const Row& row : m_rows) {
@@ -61,13 +66,16 @@ private:
         const char* name;
         testsupport::RegString saved;
     };
-    Row m_rows[6] = {
+    Row m_rows[9] = {
         {HKEY_CLASSES_ROOT, kClassKey, nullptr, {}},
         {HKEY_CLASSES_ROOT, kServerKey, nullptr, {}},
         {HKEY_CLASSES_ROOT, kServerKey, "ThreadingModel", {}},
         {HKEY_CLASSES_ROOT, kFileHandler, nullptr, {}},
         {HKEY_CLASSES_ROOT, kFolderHandler, nullptr, {}},
         {HKEY_LOCAL_MACHINE, kApproved, kClsid, {}},
+        {HKEY_CLASSES_ROOT, kCommandClassKey, nullptr, {}},
+        {HKEY_CLASSES_ROOT, kCommandServerKey, nullptr, {}},
+        {HKEY_CLASSES_ROOT, kCommandServerKey, "ThreadingModel", {}},
     };
     bool m_approvedKeyExisted = false;
 };
@@ -96,6 +104,7 @@ protected:
     bool Registered() const { return KeyExists(HKEY_CLASSES_ROOT, kClassKey); }
     bool AnythingRegistered() const {
         return KeyExists(HKEY_CLASSES_ROOT, kClassKey) ||
+               KeyExists(HKEY_CLASSES_ROOT, kCommandClassKey) ||
                KeyExists(HKEY_CLASSES_ROOT, kFileHandler) ||
                KeyExists(HKEY_CLASSES_ROOT, kFolderHandler) ||
                ReadRegString(HKEY_LOCAL_MACHINE, kApproved, kClsid).exists;
@@ -123,7 +132,7 @@ std::string ServerSubkeyName() {
     return std::string(name, length);
 }
 
-TEST_F(RegistryTest, RegistrationWritesTheSixRows) {
+TEST_F(RegistryTest, RegistrationWritesTheNineRows) {
     ASSERT_EQ(m_register(), S_OK);
     const std::string module = ModulePath();
     EXPECT_EQ(::lstrcmpiA(module.c_str(), testsupport::DllPath().c_str()), 0) << module;
@@ -140,6 +149,9 @@ TEST_F(RegistryTest, RegistrationWritesTheSixRows) {
         {HKEY_CLASSES_ROOT, kFileHandler, nullptr, kClsid},
         {HKEY_CLASSES_ROOT, kFolderHandler, nullptr, kClsid},
         {HKEY_LOCAL_MACHINE, kApproved, kClsid, "Veltrane"},
+        {HKEY_CLASSES_ROOT, kCommandClassKey, nullptr, "Veltrane"},
+        {HKEY_CLASSES_ROOT, kCommandServerKey, nullptr, module},
+        {HKEY_CLASSES_ROOT, kCommandServerKey, "ThreadingModel", "Apartment"},
     };
     for (const auto& row : rows) {
         const auto value = ReadRegString(row.root, row.key, row.name);
@@ -156,10 +168,27 @@ TEST_F(RegistryTest, RegisterTwiceThenUnregisterTwice) {
     EXPECT_EQ(ReadRegString(HKEY_CLASSES_ROOT, kServerKey, nullptr).text, ModulePath());
 
     EXPECT_EQ(m_unregister(), S_OK);
-    EXPECT_FALSE(AnythingRegistered()) << "four keys and the approval value removed";
+    EXPECT_FALSE(AnythingRegistered()) << "six keys and the approval value removed";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApproved)) << "the shared key itself stays";
 
     EXPECT_EQ(m_unregister(), SELFREG_E_CLASS) << "nothing left to remove";
+}
+
+TEST_F(RegistryTest, ComCreatesTheWindows11CommandFromTheRegisteredRows) {
+    ASSERT_EQ(m_register(), S_OK);
+    CLSID command = {};
+    ASSERT_EQ(::CLSIDFromString(L"{EB07AA05-E542-4D7D-9DDB-F3B3BF6B835C}", &command), S_OK);
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    {
+        veltrane::ComPtr<IExplorerCommand> object;
+        ASSERT_EQ(::CoCreateInstance(command, nullptr, CLSCTX_INPROC_SERVER, IID_IExplorerCommand,
+                                     object.PutVoid()),
+                  S_OK);
+        EXPCMDFLAGS flags = 0;
+        EXPECT_EQ(object->GetFlags(&flags), S_OK);
+        EXPECT_EQ(flags, static_cast<EXPCMDFLAGS>(ECF_HASSUBCOMMANDS));
+    }
+    ::CoUninitialize();
 }
 
 std::string Quoted(const std::string& text) {

@@ -1,0 +1,134 @@
+#include "shellext/CExplorerSubCommand.h"
+
+#include <shlwapi.h>
+
+#include "about/About.h"
+#include "framework/ComRefCount.h"
+#include "framework/ModuleStateScope.h"
+#include "job/RunWipeJob.h"
+#include "shellext/CommandTable.h"
+#include "shellext/ExplorerCommandText.h"
+#include "shellext/HelpLauncher.h"
+#include "shellext/ShellEntry.h"
+#include "shellext/ShellItemPaths.h"
+
+using veltrane::ShellEntry;
+
+CExplorerSubCommand::CExplorerSubCommand(std::uint32_t offset) : m_refCount(0), m_offset(offset) {
+    veltrane::ModuleStateScope scope;
+    ++veltrane::g_objectCount;
+}
+
+CExplorerSubCommand::~CExplorerSubCommand() {
+    veltrane::ModuleStateScope scope;
+    m_site.Reset();
+    --veltrane::g_objectCount;
+}
+
+STDMETHODIMP CExplorerSubCommand::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IExplorerCommand)) {
+        *ppv = static_cast<IExplorerCommand*>(this);
+    } else if (IsEqualIID(riid, IID_IObjectWithSite)) {
+        *ppv = static_cast<IObjectWithSite*>(this);
+    } else {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CExplorerSubCommand::AddRef() {
+    return veltrane::ComAddRef(m_refCount);
+}
+
+STDMETHODIMP_(ULONG) CExplorerSubCommand::Release() {
+    veltrane::ModuleStateScope scope;
+    return veltrane::ComRelease(this, m_refCount);
+}
+
+STDMETHODIMP CExplorerSubCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
+    return ShellEntry(E_FAIL, [&] {
+        return veltrane::CoTaskText(veltrane::CommandForOffset(m_offset).caption, name);
+    });
+}
+
+STDMETHODIMP CExplorerSubCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
+    // The classic submenu's items have no pictures either.
+    if (icon) *icon = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CExplorerSubCommand::GetToolTip(IShellItemArray*, LPWSTR* infoTip) {
+    return ShellEntry(E_FAIL, [&] {
+        return veltrane::CoTaskText(
+            veltrane::CommandText(m_offset, veltrane::CommandTextKind::HelpText), infoTip);
+    });
+}
+
+STDMETHODIMP CExplorerSubCommand::GetCanonicalName(GUID* commandName) {
+    if (commandName) *commandName = GUID_NULL;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CExplorerSubCommand::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* state) {
+    if (!state) return E_POINTER;
+    *state = ECS_ENABLED;
+    return S_OK;
+}
+
+STDMETHODIMP CExplorerSubCommand::Invoke(IShellItemArray* items, IBindCtx*) {
+    return ShellEntry(E_FAIL, [&]() -> HRESULT {
+        const veltrane::MenuCommand& command = veltrane::CommandForOffset(m_offset);
+        const HWND owner = OwnerWindow();
+        switch (command.action) {
+            case veltrane::CommandAction::Wipe: {
+                const std::vector<std::string> selection = veltrane::ShellItemPaths(items);
+                // Nothing selected: no dialog flashes up for an empty job.
+                if (selection.empty()) return S_OK;
+                return veltrane::RunWipeJob(owner, command.method, selection);
+            }
+            case veltrane::CommandAction::About: {
+                About about(nullptr);
+                about.DoModal();
+                return S_OK;
+            }
+            case veltrane::CommandAction::Help:
+                veltrane::ShowHelp(owner);
+                return S_OK;
+        }
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CExplorerSubCommand::GetFlags(EXPCMDFLAGS* flags) {
+    if (!flags) return E_POINTER;
+    // The classic submenu has its separator in front of Help.
+    *flags = m_offset == veltrane::kHelpOffset ? ECF_SEPARATORBEFORE : ECF_DEFAULT;
+    return S_OK;
+}
+
+STDMETHODIMP CExplorerSubCommand::EnumSubCommands(IEnumExplorerCommand** commands) {
+    if (commands) *commands = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CExplorerSubCommand::SetSite(IUnknown* site) {
+    m_site = veltrane::ComPtr<IUnknown>(site);
+    return S_OK;
+}
+
+STDMETHODIMP CExplorerSubCommand::GetSite(REFIID riid, void** site) {
+    if (!site) return E_POINTER;
+    *site = nullptr;
+    if (!m_site) return E_FAIL;
+    return m_site->QueryInterface(riid, site);
+}
+
+HWND CExplorerSubCommand::OwnerWindow() const {
+    HWND hwnd = nullptr;
+    // Asks the site for IOleWindow and the other ways a shell site names its window.
+    if (!m_site || FAILED(::IUnknown_GetWindow(m_site.Get(), &hwnd))) return nullptr;
+    return hwnd;
+}
