@@ -166,7 +166,11 @@ std::int32_t WipePath(WipeJob& job) {
             file.progress = &job.progress;
             // A file that stays keeps its folders too.
             if (!file.Wipe(job.method) && !Cancelled(job)) {
-                Record(job, bare, WipeProblem::FileNotWiped, fs.LastError());
+                Record(job, bare, WipeProblem::FileNotWiped, file.FailureCode());
+                if (file.CurrentPath() != bare) {
+                    job.failures.back().leftAs = file.CurrentPath();
+                    job.failures.back().passesDone = file.PassesCompleted();
+                }
             }
         }
     } else {

@@ -39,6 +39,11 @@ const char* ProblemText(WipeProblem problem) {
 std::string DescribeFailure(const WipeFailure& failure) {
     std::string line = failure.path + ": " + ProblemText(failure.problem);
     if (failure.error != 0) line += " (error " + std::to_string(failure.error) + ")";
+    if (!failure.leftAs.empty()) {
+        line += "; it is now " + failure.leftAs + ", after " +
+                std::to_string(failure.passesDone) + " complete pass" +
+                (failure.passesDone == 1 ? "" : "es");
+    }
     return line;
 }
 

@@ -26,6 +26,10 @@ struct WipeFailure {
     std::string path;          // UTF-8, as the user knows it
     WipeProblem problem;
     std::uint32_t error = 0;   // the system's error code; 0 when none applies
+    // A file left partly wiped: the random name it has now, and the passes that reached
+    // the disk. Empty and 0 when it kept its name.
+    std::string leftAs;
+    std::int32_t passesDone = 0;
 };
 
 using WipeFailures = std::vector<WipeFailure>;
@@ -33,7 +37,8 @@ using WipeFailures = std::vector<WipeFailure>;
 // The problem in words, without the path: "a whole drive or share is never wiped".
 const char* ProblemText(WipeProblem problem);
 
-// One line for a log or the debugger: "<path>: <problem> (error <code>)".
+// One line for a log or the debugger: "<path>: <problem> (error <code>)", and where a
+// partly wiped file is now.
 std::string DescribeFailure(const WipeFailure& failure);
 
 }  // namespace veltrane

@@ -32,6 +32,7 @@ enum : std::uint32_t {
     kErrorInvalidName = 123,
     kErrorFilenameTooLong = 206,
     kErrorDirectory = 267,
+    kErrorFileInvalid = 1006,  // the file open is no longer the one the wipe began with
     kErrorNoUnicodeTranslation = 1113,
 };
 
@@ -63,6 +64,17 @@ constexpr char kUnreadableNameMark = '\0';
 
 enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
+// Which file an open handle reaches: the volume and the file's number on it (device and
+// inode on POSIX). Two handles with equal identities reach the same file.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && file == other.file;
+    }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
 class FileSystem {
 public:
     using Handle = std::intptr_t;
@@ -73,8 +85,10 @@ public:
     virtual ~FileSystem() = default;
 
     // --- one file ---
-    // Opens an existing file for reading and writing, shared with nobody.
+    // Opens an existing file for reading and writing, shared with nobody. Where the
+    // platform allows, a link at the path is opened as itself, never followed.
     virtual Handle OpenExclusive(const std::string& path) = 0;
+    virtual bool Identify(Handle h, FileIdentity& identity) = 0;
     virtual bool Close(Handle h) = 0;
     virtual bool GetSize64(Handle h, std::int64_t& size) = 0;
     virtual bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,

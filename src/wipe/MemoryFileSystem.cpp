@@ -97,6 +97,7 @@ std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::AddNode(const std::str
     node->kind = kind;
     node->path = normal;
     node->sequence = ++m_sequence;
+    node->id = node->sequence;
     m_nodes[Lower(normal)] = node;
     return node;
 }
@@ -109,6 +110,7 @@ void MemoryFileSystem::AddParents(const std::string& normal) {
     node->kind = Kind::Folder;
     node->path = normal;
     node->sequence = ++m_sequence;
+    node->id = node->sequence;
     m_nodes[key] = node;
 }
 
@@ -414,6 +416,19 @@ FileSystem::Handle MemoryFileSystem::OpenExclusive(const std::string& path) {
     }
     Finish(lock, call);
     return h;
+}
+
+bool MemoryFileSystem::Identify(Handle h, FileIdentity& identity) {
+    Lock lock(m_mutex);
+    Call call{Op::Identify};
+    auto it = m_files.find(h);
+    if (it != m_files.end()) call.path = it->second.node->path;
+    if (!Injected(Op::Identify, call)) {
+        call.ok = it != m_files.end();
+        call.error = call.ok ? kErrorSuccess : kErrorInvalidHandle;
+        if (call.ok) identity = FileIdentity{1, it->second.node->id};
+    }
+    return Finish(lock, call);
 }
 
 bool MemoryFileSystem::Close(Handle h) {

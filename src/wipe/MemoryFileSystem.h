@@ -24,6 +24,7 @@ class MemoryFileSystem : public FileSystem {
 public:
     enum class Op {
         Open,
+        Identify,
         Close,
         GetSize,
         Seek,
@@ -136,6 +137,8 @@ public:
     // --- FileSystem ---
     Handle OpenExclusive(const std::string& path) override;
     bool Close(Handle h) override;
+    // The node's number: a file keeps it across renames.
+    bool Identify(Handle h, FileIdentity& identity) override;
     bool GetSize64(Handle h, std::int64_t& size) override;
     bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,
                 std::int64_t& newPosition) override;
@@ -167,6 +170,7 @@ private:
         bool heldOpen = false;
         int openCount = 0;
         std::uint64_t sequence = 0;
+        std::uint64_t id = 0;  // the file's number: kept across renames, never reused
     };
     struct OpenFile {
         std::shared_ptr<Node> node;

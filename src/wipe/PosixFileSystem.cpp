@@ -210,6 +210,14 @@ bool PosixFileSystem::Close(Handle h) {
     return close(Fd(h)) == 0 || FailErrno(errno);
 }
 
+bool PosixFileSystem::Identify(Handle h, FileIdentity& identity) {
+    struct stat st;
+    if (fstat(Fd(h), &st) != 0) return FailErrno(errno);
+    identity.volume = static_cast<std::uint64_t>(st.st_dev);
+    identity.file = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
 bool PosixFileSystem::GetSize64(Handle h, std::int64_t& size) {
     struct stat st;
     if (fstat(Fd(h), &st) != 0) return FailErrno(errno);

@@ -24,6 +24,7 @@ class PosixFileSystem : public FileSystem {
 public:
     Handle OpenExclusive(const std::string& path) override;
     bool Close(Handle h) override;
+    bool Identify(Handle h, FileIdentity& identity) override;
     bool GetSize64(Handle h, std::int64_t& size) override;
     bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,
                 std::int64_t& newPosition) override;

@@ -70,9 +70,15 @@ bool ShredderFile::Wipe(std::uint32_t m) {
 
     bool result = false;
     try {
-        if (!Open()) return false;
-        // This first opening only proves the file can be had exclusively for writing.
+        if (!Open()) {
+            failure = fs.LastError();
+            return false;
+        }
+        // This first opening proves the file can be had exclusively for writing, and takes
+        // the identity that every pass checks.
+        identified = fs.Identify(handle, identity);
         Close();
+        if (!identified) return false;
         if ((m & Recycle) == 0) RenameRandomly();
         for (const MethodRoutine& r : kRoutines) {
             if ((m & r.bit) != 0) result = (this->*r.routine)();
@@ -80,10 +86,16 @@ bool ShredderFile::Wipe(std::uint32_t m) {
     } catch (...) {
         // Out of memory for a path string: an ordinary failure here.
         Close();
+        failure = kErrorNotEnoughMemory;
         return false;
     }
-    if (!result) return false;
-    return (m & Recycle) != 0 ? RecycleFile() : RemoveFile();
+    if (!result) {
+        if (failure == 0) failure = fs.LastError();
+        return false;
+    }
+    const bool gone = (m & Recycle) != 0 ? RecycleFile() : RemoveFile();
+    if (!gone) failure = fs.LastError();
+    return gone;
 }
 
 bool ShredderFile::Open() {
@@ -161,6 +173,14 @@ bool ShredderFile::Cancelled() const {
 
 std::uint8_t* ShredderFile::BeginPass(std::uint32_t& chunk, std::uint32_t slack) {
     if (!Open()) return nullptr;
+    // Each pass reopens by name: whatever now answers to the name (a link swapped in, an
+    // other file) must be the file the wipe began with, or nothing is written.
+    FileIdentity now;
+    if (identified && (!fs.Identify(handle, now) || now != identity)) {
+        Close();
+        failure = kErrorFileInvalid;
+        return nullptr;
+    }
     Rewind();
     chunk = fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) + slack : kChunkSize;
     std::uint8_t* buffer = AllocateBuffer(chunk);
@@ -169,9 +189,14 @@ std::uint8_t* ShredderFile::BeginPass(std::uint32_t& chunk, std::uint32_t slack)
 }
 
 bool ShredderFile::EndPass(std::uint64_t remaining) {
-    Flush();
+    // A pass counts only once it reached the disk: an unflushed pass fails like a short
+    // write, and the file stays.
+    const bool flushed = Flush();
+    if (!flushed) failure = fs.LastError();
     Close();
-    return remaining == 0 && !Cancelled();
+    const bool done = flushed && remaining == 0 && !Cancelled();
+    if (done) ++completed;
+    return done;
 }
 
 bool ShredderFile::RandomPass() {
@@ -314,9 +339,10 @@ bool ShredderFile::WipeRandom() {
 }
 
 bool ShredderFile::WipeRandom2() {
+    // Either pass failing fails the wipe: a file overwritten once must not be deleted as if
+    // it had been overwritten twice.
     pass = 1;
-    RandomPass();
-    // The second pass runs whatever the first returned, and decides the result.
+    if (!RandomPass()) return false;
     NextPass();
     return RandomPass();
 }

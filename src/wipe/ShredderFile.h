@@ -34,6 +34,13 @@ public:
     // Called once per object.
     bool Wipe(std::uint32_t method);
 
+    // After a failed Wipe: the system's error code for what stopped it (0 when unknown),
+    // how many passes reached the disk, and the name the file has now (its random name
+    // once renamed), for the user to find what was left.
+    std::uint32_t FailureCode() const { return failure; }
+    std::int32_t PassesCompleted() const { return completed; }
+    const std::string& CurrentPath() const { return path; }
+
 private:
     friend class ShredderFileProbe;  // tests and benchmarks drive single passes
 
@@ -88,6 +95,11 @@ private:
     std::uint32_t randomState;
     std::int32_t pass = 0;
     std::uint64_t passBytes = 0;
+    // The file the wipe began with; every pass must reach the same one.
+    FileIdentity identity;
+    bool identified = false;
+    std::uint32_t failure = 0;
+    std::int32_t completed = 0;
 };
 
 }  // namespace veltrane

@@ -98,8 +98,9 @@ bool Win32FileSystem::WidePath(const std::string& path, std::wstring& wide) {
 FileSystem::Handle Win32FileSystem::OpenExclusive(const std::string& path) {
     std::wstring wide;
     if (!WidePath(path, wide)) return kInvalidHandle;
+    // A link swapped in under the name is opened as the link, never followed to its target.
     HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
     if (::GetFileType(h) != FILE_TYPE_DISK) {
         ::CloseHandle(h);
@@ -111,6 +112,14 @@ FileSystem::Handle Win32FileSystem::OpenExclusive(const std::string& path) {
 
 bool Win32FileSystem::Close(Handle h) {
     return ::CloseHandle(Native(h)) != FALSE;
+}
+
+bool Win32FileSystem::Identify(Handle h, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(Native(h), &info)) return false;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
 }
 
 bool Win32FileSystem::GetSize64(Handle h, std::int64_t& size) {

@@ -26,6 +26,8 @@ public:
     // Refuses anything but a file on a disk: a device can never be written to.
     Handle OpenExclusive(const std::string& path) override;
     bool Close(Handle h) override;
+    // GetFileInformationByHandle: volume serial number and file index.
+    bool Identify(Handle h, FileIdentity& identity) override;
     bool GetSize64(Handle h, std::int64_t& size) override;
     bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,
                 std::int64_t& newPosition) override;

@@ -311,5 +311,27 @@ TEST_F(WalkTest, ANameWithoutAnExactFormIsShownButNeverReached) {
     EXPECT_EQ(debugLines[0].rfind("Not wiped: C:\\sel\\", 0), 0u);
 }
 
+TEST_F(WalkTest, AFileLeftPartlyWipedIsReportedUnderItsNewName) {
+    fs.AddFileOfSize("C:\\sel\\report.txt", 1000);
+    fs.AddFile("C:\\sel\\busy.txt", "in use");
+    fs.SetHeldOpen("C:\\sel\\busy.txt", true);
+    fs.FailCall(Op::Flush, 2, kErrorWriteFault);  // pass 2 of DoD Quick never reaches the disk
+    job.method = DoDQuick;
+    EXPECT_EQ(Walk("C:\\sel"), kWalkFinished);
+    ASSERT_EQ(ProblemsOf(job), (std::vector<WipeProblem>{WipeProblem::FileNotWiped,
+                                                         WipeProblem::FileNotWiped,
+                                                         WipeProblem::FolderNotRemoved}));
+    const WipeFailure& partly = job.failures[0];
+    EXPECT_EQ(partly.path, "C:\\sel\\report.txt");
+    EXPECT_EQ(partly.error, kErrorWriteFault);
+    EXPECT_EQ(partly.passesDone, 1);
+    ASSERT_EQ(partly.leftAs.size(), std::string("C:\\sel\\report.txt").size());
+    EXPECT_TRUE(fs.IsFile(partly.leftAs));
+    EXPECT_NE(DescribeFailure(partly).find("after 1 complete pass"), std::string::npos);
+    EXPECT_EQ(job.failures[1].path, "C:\\sel\\busy.txt");
+    EXPECT_EQ(job.failures[1].error, kErrorSharingViolation);
+    EXPECT_TRUE(job.failures[1].leftAs.empty());
+}
+
 }  // namespace
 }  // namespace veltrane

@@ -457,8 +457,9 @@ TEST_F(ShredderFileTest, FailuresLeaveTheFileAsDocumented) {
          [&] { return original; }},
         {"delete fails", [](auto& f) { f.FailCall(Op::Remove, 1, kErrorAccessDenied); }, false,
          true, finalRandom},
-        {"flush fails (ignored)", [](auto& f) { f.FailCalls(Op::Flush, 1, 99, kErrorWriteFault); },
-         true, true, nullptr},
+        {"flush fails: the pass never reached the disk",
+         [](auto& f) { f.FailCall(Op::Flush, 1, kErrorWriteFault); }, false, true,
+         [&] { return test::Filled(kSize, 0x00); }},
         {"rename fails (wiped under the old name)",
          [](auto& f) { f.FailCall(Op::Move, 1, kErrorAccessDenied); }, true, false, nullptr},
     };
@@ -484,15 +485,58 @@ TEST_F(ShredderFileTest, FailuresLeaveTheFileAsDocumented) {
     }
 }
 
-TEST_F(ShredderFileTest, Random2RunsItsSecondPassAfterAFailedFirst) {
-    for (Op op : {Op::Open, Op::Write}) {
-        MemoryFileSystem local;
-        local.AddFileOfSize(kPath, 5000);
-        local.FailCall(op, op == Op::Open ? 2 : 1, kErrorWriteFault);
-        ShredderFile file(kPath, local);
-        EXPECT_TRUE(file.Wipe(Random2));
-        EXPECT_TRUE(local.List(kFolder).empty());
+TEST_F(ShredderFileTest, Random2FailsAndKeepsTheFileWhenEitherPassFails) {
+    for (Op op : {Op::Open, Op::Write, Op::Flush}) {
+        for (int pass : {1, 2}) {
+            MemoryFileSystem local;
+            local.AddFileOfSize(kPath, 5000);
+            local.FailCall(op, op == Op::Open ? pass + 1 : pass, kErrorWriteFault);
+            ShredderFile file(kPath, local);
+            EXPECT_FALSE(file.Wipe(Random2));
+            EXPECT_EQ(1u, local.List(kFolder).size());
+            EXPECT_EQ(pass - 1, file.PassesCompleted());
+            EXPECT_EQ(kErrorWriteFault, file.FailureCode());
+            EXPECT_EQ(file.CurrentPath(), JoinName(local.List(kFolder)[0]));
+        }
     }
+}
+
+TEST_F(ShredderFileTest, AFailingFlushOnAnyPassOfAnyMethodKeepsTheFile) {
+    for (std::uint32_t method : {Random, Random2, DoDQuick, DoD, NATO, Gutmann}) {
+        for (std::uint64_t pass = 1; pass <= std::uint64_t(PassCount(method)); ++pass) {
+            MemoryFileSystem local;
+            local.AddFileOfSize(kPath, 1000);
+            local.FailCall(Op::Flush, pass, kErrorWriteFault);
+            ShredderFile file(kPath, local);
+            EXPECT_FALSE(file.Wipe(method)) << method << " pass " << pass;
+            EXPECT_EQ(1u, local.List(kFolder).size()) << method << " pass " << pass;
+            EXPECT_TRUE(local.Calls(Op::Remove).empty());
+        }
+    }
+}
+
+TEST_F(ShredderFileTest, AFileSwappedForALinkBetweenPassesIsNeverWrittenThrough) {
+    // After pass 1 the renamed file is replaced by a link to a file outside the selection;
+    // a wipe that reopened by name would overwrite that file with passes 2 and 3.
+    MemoryFileSystem local;
+    local.AddFileOfSize(kPath, 1000);
+    local.AddFile("D:\\outside\\precious.txt", "precious");
+    bool swapped = false;
+    local.SetObserver([&](const MemoryFileSystem::Call& call) {
+        if (swapped || call.op != Op::Close || local.CallCount(Op::Flush) != 1) return;
+        swapped = true;
+        local.Remove(call.path);
+        local.AddLinkToFile(call.path, "D:\\outside\\precious.txt");
+    });
+    ShredderFile file(kPath, local);
+    EXPECT_FALSE(file.Wipe(DoDQuick));
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(std::string("precious").size(), local.Contents("D:\\outside\\precious.txt").size());
+    EXPECT_EQ(Bytes({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}),
+              local.Contents("D:\\outside\\precious.txt"));
+    EXPECT_EQ(1u, local.Calls(Op::Flush).size());  // only pass 1, on the real file
+    EXPECT_EQ(kErrorFileInvalid, file.FailureCode());
+    EXPECT_EQ(1, file.PassesCompleted());
 }
 
 TEST_F(ShredderFileTest, DoDDrawsNoFurtherAfterAFailedPass) {
