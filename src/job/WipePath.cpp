@@ -5,6 +5,7 @@
 #endif
 
 #include <exception>
+#include <utility>
 
 #include "job/JobLock.h"
 #include "wipe/Paths.h"
@@ -42,7 +43,11 @@ std::string Shown(const std::string& path) {
 }
 
 void Record(WipeJob& job, const std::string& path, WipeProblem problem, std::uint32_t error) {
-    job.failures.push_back(WipeFailure{Shown(path), problem, error});
+    WipeFailure failure;
+    failure.path = Shown(path);
+    failure.problem = problem;
+    failure.error = error;
+    job.failures.push_back(std::move(failure));
 }
 
 // Record, and tell the debugger: items refused or left untouched on purpose.

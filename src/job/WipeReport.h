@@ -24,7 +24,7 @@ enum class WipeProblem : std::uint8_t {
 
 struct WipeFailure {
     std::string path;          // UTF-8, as the user knows it
-    WipeProblem problem;
+    WipeProblem problem = WipeProblem::FileNotWiped;
     std::uint32_t error = 0;   // the system's error code; 0 when none applies
     // A file left partly wiped: the random name it has now, and the passes that reached
     // the disk. Empty and 0 when it kept its name.
