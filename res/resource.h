@@ -18,3 +18,9 @@
 #define IDC_NOTICE 1004
 #define IDC_VERSION 1039
 #define IDC_LATEST_INFO 1042
+
+// Report of what a job could not wipe
+#define IDD_REPORT 134
+#define IDC_REPORT_SUMMARY 1050
+#define IDC_REPORT_LIST 1051
+#define IDC_REPORT_COPY 1052

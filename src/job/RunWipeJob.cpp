@@ -10,6 +10,8 @@
 #include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
 #include "job/CCancelDlg.h"
+#include "job/CReportDlg.h"
+#include "job/ReportText.h"
 #include "job/JobLock.h"
 #include "job/WipePath.h"
 #include "shellext/CShellExt.h"
@@ -116,6 +118,15 @@ private:
     UniqueHandle m_workerEnded;
 };
 
+}  // namespace
+
+void ShowJobReport(HWND owner, const WipeFailures& failures) {
+    CReportDlg report(owner, ReportSummary(failures.size()), ReportLines(failures));
+    report.DoModal();
+}
+
+namespace {
+
 void PostEnable(HWND owner, BOOL enable) noexcept {
     // A null owner would make this a message to the thread itself, which nobody reads.
     if (owner) ::PostMessageA(owner, WM_ENABLE, static_cast<WPARAM>(enable), 0);
@@ -144,9 +155,21 @@ HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& sele
 
     CancelDialogView view(dialog, owner);
     ThreadWorkerHost host(settings.waitBetweenPolls);
-    GuardFrameworkCall([&] { RunJobItems(selection, method, view, host, settings.walk); });
+    WipeFailures failures;
+    WalkSettings walk = settings.walk;
+    if (!walk.failures) walk.failures = &failures;
+    GuardFrameworkCall([&] { RunJobItems(selection, method, view, host, walk); });
 
     view.Close();
+    if (!walk.failures->empty()) {
+        GuardFrameworkCall([&] {
+            if (settings.report) {
+                settings.report(owner, *walk.failures);
+            } else {
+                ShowJobReport(owner, *walk.failures);
+            }
+        });
+    }
     PostEnable(owner, TRUE);
     RepostQuitMessage();
     return S_OK;

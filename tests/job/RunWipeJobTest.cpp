@@ -120,6 +120,12 @@ protected:
         tree.WriteFile("canary\\nested\\two.bin", std::string(70000, '\x5A'));
         canary = tree.Snapshot("canary");
         settings.walk.debugSink = [this](const std::string& line) { debugLines.push_back(line); };
+        // What a job could not do is kept here; the tests of the report dialog itself
+        // take this hook away.
+        settings.report = [this](HWND, const WipeFailures& failures) {
+            ++reports;
+            reported = failures;
+        };
     }
     void TearDown() override {
         EXPECT_EQ(tree.Snapshot("canary"), canary);
@@ -144,6 +150,8 @@ protected:
     HWND owner = nullptr;
     JobSettings settings;
     std::vector<std::string> debugLines;
+    int reports = 0;
+    WipeFailures reported;
 };
 
 TEST_F(RunWipeJobTest, AnEmptySelectionEndsAtOnceAndStillEnablesTheOwnerAgain) {
@@ -159,6 +167,7 @@ TEST_F(RunWipeJobTest, OneFileIsWipedWhileTheDialogShowsItAndFollowsTheEngine) {
 
     EXPECT_TRUE(tree.List("work").empty());
     EXPECT_EQ(Enables(), (std::vector<WPARAM>{FALSE, TRUE}));
+    EXPECT_EQ(reports, 0);  // everything went: nothing more is shown
     int largest = -1;
     for (const Sighting& s : watcher.Seen()) {
         if (s.status.empty()) continue;  // before the item's texts
@@ -207,6 +216,112 @@ TEST_F(RunWipeJobTest, AFileThatCannotBeOpenedStaysWithItsFoldersAndTheJobGoesOn
     EXPECT_EQ(debugLines,
               (std::vector<std::string>{"Error 145 deleting " + tree.Path("work\\sel\\sub"),
                                         "Error 145 deleting " + tree.Path("work\\sel")}));
+    // One report at the end: the file, and the two folders it kept.
+    EXPECT_EQ(reports, 1);
+    ASSERT_EQ(reported.size(), 3u);
+    EXPECT_EQ(reported[0].path, tree.Path("work\\sel\\sub\\busy.txt"));
+    EXPECT_EQ(reported[0].error, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+}
+
+// The report dialog as the watcher finds it: its summary and list, and the clipboard after
+// Copy.
+struct ReportSeen {
+    std::wstring summary, list, clipboard;
+};
+
+HWND FindReportDialog() {
+    const HWND dialog = test::FindOwnWindow("#32770", "Veltrane");
+    return dialog && ::GetDlgItem(dialog, IDC_REPORT_LIST) ? dialog : nullptr;
+}
+
+ReportSeen ReadAndCloseReport() {
+    ReportSeen seen;
+    HWND dialog = nullptr;
+    for (int i = 0; i < 3000 && !(dialog = FindReportDialog()); ++i) ::Sleep(10);
+    if (!dialog) return seen;
+    const auto text = [dialog](int id) {
+        const HWND item = ::GetDlgItem(dialog, id);
+        std::wstring value(static_cast<std::size_t>(::GetWindowTextLengthW(item)) + 1, L'\0');
+        value.resize(static_cast<std::size_t>(::GetWindowTextW(item, &value[0], int(value.size()))));
+        return value;
+    };
+    seen.summary = text(IDC_REPORT_SUMMARY);
+    seen.list = text(IDC_REPORT_LIST);
+    ::SendMessageW(::GetDlgItem(dialog, IDC_REPORT_COPY), BM_CLICK, 0, 0);
+    if (::OpenClipboard(nullptr)) {
+        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+            seen.clipboard = static_cast<const wchar_t*>(::GlobalLock(data));
+            ::GlobalUnlock(data);
+        }
+        ::CloseClipboard();
+    }
+    ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    return seen;
+}
+
+std::size_t LineCount(const std::wstring& text) {
+    std::size_t lines = 0;
+    for (std::size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at + 2)) {
+        ++lines;
+    }
+    return lines;
+}
+
+TEST_F(RunWipeJobTest, TheReportListsExactlyWhatWasLeftAndCopiesItAsShown) {
+    settings.report = nullptr;  // the real dialog
+    tree.WriteFile("work\\a.txt", "alpha");
+    tree.WriteFile("work\\locked.txt", "locked");
+    tree.WriteFile("work\\readonly.txt", "read-only");
+    tree.WriteFile("work\\z.txt", "zulu");
+    UniqueFile held(::CreateFileA(tree.Path("work\\locked.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    // Wine as root opens and writes a read-only file, but cannot delete it.
+    ASSERT_TRUE(::SetFileAttributesA(tree.Path("work\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+
+    ReportSeen seen;
+    std::thread watcher([&] { seen = ReadAndCloseReport(); });
+    EXPECT_EQ(Run({"work\\a.txt", "work\\locked.txt", "work\\readonly.txt", "work\\z.txt"}), S_OK);
+    watcher.join();
+    held.reset();
+
+    EXPECT_FALSE(tree.Exists("work\\a.txt"));
+    EXPECT_FALSE(tree.Exists("work\\z.txt"));
+    EXPECT_EQ(tree.Read("work\\locked.txt"), "locked");
+    EXPECT_EQ(seen.summary.rfind(L"2 items could not be wiped.", 0), 0u);
+    EXPECT_EQ(LineCount(seen.list), 2u);
+    EXPECT_NE(seen.list.find(L"locked.txt - the file could not be wiped"), std::wstring::npos);
+    EXPECT_NE(seen.list.find(L"readonly.txt - the file could not be wiped"), std::wstring::npos);
+    EXPECT_EQ(seen.list.find(L"a.txt -"), std::wstring::npos);
+    EXPECT_EQ(seen.clipboard, seen.list);
+    for (const std::string& name : tree.List("work")) {
+        ::SetFileAttributesA(tree.Path("work\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+TEST_F(RunWipeJobTest, ACancelAfterAFailureReportsThatFailureAlone) {
+    settings.report = nullptr;
+    tree.WriteFile("work\\locked.txt", "locked");
+    tree.WriteFileOfSize("work\\big.bin", 64 << 20);
+    tree.WriteFile("work\\after.txt", "after");
+    UniqueFile held(::CreateFileA(tree.Path("work\\locked.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    ReportSeen seen;
+    std::thread watcher([&] {
+        Watcher cancel([](HWND dialog, const Sighting& s) {
+            if (s.status != "Processing file 2 of 3" || s.filePosition <= 0) return false;
+            ::PostMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+            return true;
+        });
+        seen = ReadAndCloseReport();
+    });
+    EXPECT_EQ(Run({"work\\locked.txt", "work\\big.bin", "work\\after.txt"}, Gutmann), S_OK);
+    watcher.join();
+    EXPECT_EQ(tree.Read("work\\after.txt"), "after");
+    EXPECT_EQ(seen.summary.rfind(L"1 item could not be wiped.", 0), 0u);
+    EXPECT_EQ(LineCount(seen.list), 1u);
+    EXPECT_NE(seen.list.find(L"locked.txt - "), std::wstring::npos);
 }
 
 TEST_F(RunWipeJobTest, ALinkedFolderInsideTheSelectionIsNeitherEnteredNorChanged) {

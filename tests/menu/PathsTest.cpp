@@ -274,7 +274,27 @@ TEST_F(PathsTest, DriveAndShareRootsAreRefusedAsAWhole) {
     } unlink{run, W("/bin/rm -f " + link)};
     if (!Exists(L"Q:\\victim.txt")) GTEST_SKIP() << "no drive letter for " << unixTarget;
 
+    // Each refusal is reported at the end of the job: read the report and close it.
+    std::wstring report;
+    std::thread watcher([&report] {
+        for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
+            const HWND dialog = ::FindWindowA("#32770", "Veltrane");
+            if (!dialog || !::GetDlgItem(dialog, IDC_REPORT_LIST)) continue;
+            wchar_t text[4096] = {};
+            ::GetDlgItemTextW(dialog, IDC_REPORT_LIST, text, 4096);
+            report = text;
+            ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            return;
+        }
+    });
     Wipe({L"Q:\\", L"Q:", L"\\\\veltrane-no-host\\share", L"\\\\veltrane-no-host\\share\\"});
+    watcher.join();
+    std::size_t refusals = 0;
+    for (std::size_t at = report.find(L"a whole drive or share is never wiped");
+         at != std::wstring::npos; at = report.find(L"a whole drive or share", at + 1)) {
+        ++refusals;
+    }
+    EXPECT_EQ(4u, refusals) << std::string(report.begin(), report.end());
 
     EXPECT_EQ("on the drive", ReadBytes(Path("drive\\victim.txt")));
     EXPECT_EQ("inside", ReadBytes(Path("drive\\folder\\inside.txt")));

@@ -1,0 +1,53 @@
+#include "job/ReportText.h"
+
+#include <windows.h>
+
+#include "framework/WideText.h"
+
+namespace veltrane {
+
+std::wstring ReportSummary(std::size_t count) {
+    const std::wstring what = count == 1 ? L"1 item could not be wiped."
+                                         : std::to_wstring(count) + L" items could not be wiped.";
+    return what + L" Each is listed below with the reason; nothing else was changed.";
+}
+
+std::wstring SystemMessage(std::uint32_t code) {
+    if (code == 0) return std::wstring();
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = n > 0 && text ? std::wstring(text, n) : std::wstring();
+    if (text) ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L' ' || message.back() == L'.')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+std::wstring ReportLines(const WipeFailures& failures) {
+    std::wstring lines;
+    for (const WipeFailure& failure : failures) {
+        lines += WideForDisplay(failure.path.empty() ? "(a name the shell could not deliver)"
+                                                     : failure.path);
+        lines += L" - ";
+        lines += WideForDisplay(ProblemText(failure.problem));
+        const std::wstring message = SystemMessage(failure.error);
+        if (!message.empty()) {
+            lines += L": " + message;
+        } else if (failure.error != 0) {
+            lines += L" (error " + std::to_wstring(failure.error) + L")";
+        }
+        if (!failure.leftAs.empty()) {
+            lines += L". It was left as " + WideForDisplay(failure.leftAs) + L" after " +
+                     std::to_wstring(failure.passesDone) +
+                     (failure.passesDone == 1 ? L" complete pass" : L" complete passes");
+        }
+        lines += L"\r\n";
+    }
+    return lines;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,22 @@
+#pragma once
+// The words of the report at the end of a job: one line per item that could not be wiped,
+// with the system's own message for its error.
+
+#include <string>
+
+#include "job/WipeReport.h"
+
+namespace veltrane {
+
+// "1 item could not be wiped." or "<n> items could not be wiped.", and what to do.
+std::wstring ReportSummary(std::size_t count);
+
+// One line per failure, "<path> - <what happened>: <system message>", lines ended by CR LF:
+// the text the report shows and the Copy button puts on the clipboard.
+std::wstring ReportLines(const WipeFailures& failures);
+
+// FormatMessageW's text for a system error code, without its trailing line break; empty
+// when the system has none.
+std::wstring SystemMessage(std::uint32_t code);
+
+}  // namespace veltrane
