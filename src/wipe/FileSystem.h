@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace veltrane {
 
@@ -103,6 +104,9 @@ public:
     virtual bool Remove(const std::string& path) = 0;
     // Moves a file to the Recycle Bin (or the platform's trash).
     virtual bool Recycle(const std::string& path) = 0;
+    // The file's named data streams, each as a path that opens and removes that stream
+    // alone ("file:name"). False when the volume or system cannot list streams.
+    virtual bool NamedStreams(const std::string& path, std::vector<std::string>& streams) = 0;
 
     // --- the folder walk ---
     // Attributes without following a final link; kInvalidAttributes on failure.

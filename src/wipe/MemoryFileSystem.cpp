@@ -179,7 +179,48 @@ void MemoryFileSystem::SetHeldOpen(const std::string& path, bool held) {
 
 std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::Find(const std::string& key) const {
     auto it = m_nodes.find(key);
-    return it == m_nodes.end() ? nullptr : it->second;
+    if (it != m_nodes.end()) return it->second;
+    // "file:stream": a colon in the last component (a drive's colon comes before it).
+    const std::size_t colon = key.rfind(':');
+    const std::size_t slash = key.rfind('\\');
+    if (colon == std::string::npos || slash == std::string::npos || colon < slash) return nullptr;
+    auto file = m_nodes.find(key.substr(0, colon));
+    if (file == m_nodes.end()) return nullptr;
+    auto stream = file->second->streams.find(key.substr(colon + 1));
+    return stream == file->second->streams.end() ? nullptr : stream->second;
+}
+
+void MemoryFileSystem::AddStream(const std::string& file, const std::string& name,
+                                 const std::string& contents) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto node = Find(KeyOf(file));
+    if (node == nullptr) return;
+    auto stream = std::make_shared<Node>();
+    stream->kind = Kind::File;
+    stream->path = node->path + ":" + name;
+    stream->data.assign(contents.begin(), contents.end());
+    stream->sequence = ++m_sequence;
+    stream->id = stream->sequence;
+    node->streams[Lower(name)] = stream;
+}
+
+bool MemoryFileSystem::NamedStreams(const std::string& path, std::vector<std::string>& streams) {
+    Lock lock(m_mutex);
+    Call call{Op::Streams, path};
+    if (!Injected(Op::Streams, call)) {
+        const std::string key = Resolve(path, true);
+        auto node = Find(key);
+        call.error = node == nullptr ? MissingError(key) : kErrorSuccess;
+        call.ok = node != nullptr;
+        if (call.ok) {
+            streams.clear();
+            for (const auto& entry : node->streams) {
+                streams.push_back(path + ":" + LeafOf(entry.second->path).substr(
+                                                   LeafOf(entry.second->path).rfind(':') + 1));
+            }
+        }
+    }
+    return Finish(lock, call);
 }
 
 std::string MemoryFileSystem::Resolve(const std::string& path, bool followFinal) const {
@@ -583,7 +624,11 @@ bool MemoryFileSystem::Remove(const std::string& path) {
                      : node->heldOpen || node->openCount > 0 ? kErrorSharingViolation
                                                              : kErrorSuccess;
         call.ok = call.error == kErrorSuccess;
-        if (call.ok) m_nodes.erase(key);
+        if (call.ok && m_nodes.erase(key) == 0) {
+            // A stream: it goes from its file.
+            const std::size_t colon = key.rfind(':');
+            if (auto file = Find(key.substr(0, colon))) file->streams.erase(key.substr(colon + 1));
+        }
     }
     return Finish(lock, call);
 }

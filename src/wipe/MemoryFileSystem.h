@@ -33,6 +33,7 @@ public:
         Move,
         Remove,
         Recycle,
+        Streams,
         Attributes,
         ReparseTag,
         FindFirst,
@@ -91,6 +92,8 @@ public:
     // The enumeration reports the entry under `shown` (which may hold separators, as a
     // name converted by best fit can), while its real path stays as created.
     void ListAs(const std::string& path, const std::string& shown);
+    // A named data stream of a file, reached as "file:name"; it moves with its file.
+    void AddStream(const std::string& file, const std::string& name, const std::string& contents);
     // Replaces the attribute bits of a file (kAttrReadOnly makes opening and deleting fail
     // with kErrorAccessDenied) or adds bits to a folder's.
     void SetAttributes(const std::string& path, std::uint32_t attributes);
@@ -147,6 +150,7 @@ public:
     bool Move(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
     bool Recycle(const std::string& path) override;
+    bool NamedStreams(const std::string& path, std::vector<std::string>& streams) override;
     std::uint32_t Attributes(const std::string& path) override;
     bool ReparseTag(const std::string& path, std::uint32_t& tag) override;
     FindHandle FindFirst(const std::string& pattern, std::string& name) override;
@@ -171,6 +175,7 @@ private:
         int openCount = 0;
         std::uint64_t sequence = 0;
         std::uint64_t id = 0;  // the file's number: kept across renames, never reused
+        std::map<std::string, std::shared_ptr<Node>> streams;  // by lower-case name
     };
     struct OpenFile {
         std::shared_ptr<Node> node;

@@ -301,6 +301,10 @@ bool PosixFileSystem::Recycle(const std::string& path) {
     return Fail(kErrorAlreadyExists);
 }
 
+bool PosixFileSystem::NamedStreams(const std::string&, std::vector<std::string>&) {
+    return Fail(kErrorNotSupported);
+}
+
 std::uint32_t PosixFileSystem::Attributes(const std::string& path) {
     const std::string p = Native(path);
     struct stat st;

@@ -33,6 +33,8 @@ public:
     bool Move(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
     bool Recycle(const std::string& path) override;
+    // POSIX files have no named streams to list.
+    bool NamedStreams(const std::string& path, std::vector<std::string>& streams) override;
     std::uint32_t Attributes(const std::string& path) override;
     bool ReparseTag(const std::string& path, std::uint32_t& tag) override;
     FindHandle FindFirst(const std::string& pattern, std::string& name) override;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <vector>
 
 #include "wipe/CharGenerator.h"
 #include "wipe/FillGenerator.h"
@@ -79,9 +80,13 @@ bool ShredderFile::Wipe(std::uint32_t m) {
         identified = fs.Identify(handle, identity);
         Close();
         if (!identified) return false;
-        if ((m & Recycle) == 0) RenameRandomly();
-        for (const MethodRoutine& r : kRoutines) {
-            if ((m & r.bit) != 0) result = (this->*r.routine)();
+        if ((m & Recycle) == 0 && !isStream) RenameRandomly();
+        // Named streams first (a download's Zone.Identifier records where it came from):
+        // a stream left unwiped keeps the file too.
+        if (isStream || WipeStreams()) {
+            for (const MethodRoutine& r : kRoutines) {
+                if ((m & r.bit) != 0) result = (this->*r.routine)();
+            }
         }
     } catch (...) {
         // Out of memory for a path string: an ordinary failure here.
@@ -93,7 +98,7 @@ bool ShredderFile::Wipe(std::uint32_t m) {
         if (failure == 0) failure = fs.LastError();
         return false;
     }
-    const bool gone = (m & Recycle) != 0 ? RecycleFile() : RemoveFile();
+    const bool gone = (m & Recycle) != 0 && !isStream ? RecycleFile() : RemoveFile();
     if (!gone) failure = fs.LastError();
     return gone;
 }
@@ -263,6 +268,22 @@ bool ShredderFile::RenameRandomly() {
             return true;
         }
         if (fs.LastError() != kErrorAlreadyExists) return true;
+    }
+    return true;
+}
+
+bool ShredderFile::WipeStreams() {
+    std::vector<std::string> streams;
+    if (!fs.NamedStreams(path, streams)) return true;  // none that can be reached
+    for (const std::string& stream : streams) {
+        ShredderFile part(stream, fs);
+        part.isStream = true;
+        part.cancelFlag = cancelFlag;
+        part.randomState = randomState;
+        if (!part.Wipe(method)) {
+            failure = part.failure != 0 ? part.failure : fs.LastError();
+            return false;
+        }
     }
     return true;
 }

@@ -77,6 +77,9 @@ private:
     void NextPass();
 
     bool RenameRandomly();
+    // Every named data stream of the file gets the same passes and is then removed; true
+    // when there were none or all went, or when the file system cannot list them.
+    bool WipeStreams();
     bool RemoveFile();
     bool RecycleFile();
 
@@ -100,6 +103,7 @@ private:
     bool identified = false;
     std::uint32_t failure = 0;
     std::int32_t completed = 0;
+    bool isStream = false;  // one named stream of a file: no rename, no streams of its own
 };
 
 }  // namespace veltrane

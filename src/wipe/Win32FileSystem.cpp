@@ -182,6 +182,38 @@ bool Win32FileSystem::Recycle(const std::string& path) {
     return result == 0;
 }
 
+bool Win32FileSystem::NamedStreams(const std::string& path, std::vector<std::string>& streams) {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    streams.clear();
+    WIN32_FIND_STREAM_DATA data;
+    HANDLE h = ::FindFirstStreamW(wide.c_str(), FindStreamInfoStandard, &data, 0);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_HANDLE_EOF;
+    bool ok = true;
+    do {
+        // ":name:$DATA"; the unnamed "::$DATA" is the file's own data.
+        const std::wstring name = data.cStreamName;
+        const std::size_t end = name.rfind(L":$DATA");
+        if (name.size() < 2 || name[0] != L':' || end == std::wstring::npos || end <= 1) continue;
+        std::string utf8;
+        const std::wstring stream = name.substr(1, end - 1);
+        if (!Utf16ToUtf8(std::u16string(stream.begin(), stream.end()), utf8)) {
+            ok = false;  // a stream that cannot be named cannot be wiped
+            ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            break;
+        }
+        streams.push_back(path + ":" + utf8);
+    } while (::FindNextStreamW(h, &data));
+    const DWORD error = ::GetLastError();
+    ::FindClose(h);
+    if (ok && error != ERROR_HANDLE_EOF) {
+        ::SetLastError(error);
+        return false;
+    }
+    if (!ok) ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return ok;
+}
+
 std::uint32_t Win32FileSystem::Attributes(const std::string& path) {
     std::wstring wide;
     if (!WidePath(path, wide)) return kInvalidAttributes;

@@ -38,6 +38,8 @@ public:
     bool Remove(const std::string& path) override;
     // SHFileOperationW FO_DELETE with undo allowed and no confirmation.
     bool Recycle(const std::string& path) override;
+    // FindFirstStreamW / FindNextStreamW; false where they are not supported (FAT).
+    bool NamedStreams(const std::string& path, std::vector<std::string>& streams) override;
     std::uint32_t Attributes(const std::string& path) override;
     bool ReparseTag(const std::string& path, std::uint32_t& tag) override;
     FindHandle FindFirst(const std::string& pattern, std::string& name) override;

@@ -419,6 +419,7 @@ TEST_F(RunWipeJobTest, TheJobGoesOnWhenItsOwnerWindowIsDestroyedUnderIt) {
 TEST_F(RunWipeJobTest, WithoutADialogWindowTheJobRunsAllTheSame) {
     tree.WriteFile("work\\a.txt", "a");
     tree.WriteFile("work\\b\\c.txt", "c");
+    Enables();              // the owner's first messages handled before it goes
     ::DestroyWindow(owner);  // an owner that is gone: the dialog cannot be made
     std::atomic<bool> dialogSeen{false};
     Watcher watcher([&dialogSeen](HWND, const Sighting&) { return dialogSeen = true; });

@@ -382,7 +382,7 @@ TEST_F(ExplorerCommandInvokeTest, HelpAndAboutOpenTheirWindows) {
     EXPECT_EQ(S_OK, commands[6]->Invoke(nullptr, nullptr));
     const HWND viewer = menutest::WaitForWindow("HH Parent", nullptr, 10000);
     ASSERT_NE(nullptr, viewer) << "no help window";
-    ::SendMessageA(viewer, WM_CLOSE, 0, 0);
+    menutest::CloseWindowSettled(viewer);
 
     bool shown = false;
     std::thread watcher([&] {

@@ -87,7 +87,7 @@ TEST_F(InvokeTest, HelpOpensTheHelpFileBesideTheDll) {
         EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), offset));
         const HWND viewer = menutest::WaitForWindow("HH Parent", nullptr, 10000);
         ASSERT_NE(nullptr, viewer) << "no help window for offset " << offset;
-        ::SendMessageA(viewer, WM_CLOSE, 0, 0);
+        menutest::CloseWindowSettled(viewer);
     }
 }
 

@@ -233,6 +233,27 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs) 
     }
 }
 
+void Settle() {
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < 2000) {
+        bool any = false;
+        for (MSG msg; ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) {
+            any = true;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        if (!any && ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_TIMEOUT) {
+            return;
+        }
+    }
+}
+
+void CloseWindowSettled(HWND window) {
+    Settle();
+    ::SendMessageA(window, WM_CLOSE, 0, 0);
+    Settle();
+}
+
 std::string ControlText(HWND dialog, int id) {
     char text[512] = {};
     ::GetDlgItemTextA(dialog, id, text, sizeof text);

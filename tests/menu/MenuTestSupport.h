@@ -92,6 +92,12 @@ HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND owner = nullptr);
 // null), waited for up to timeoutMs while the calling thread's messages are pumped.
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
 std::string ControlText(HWND dialog, int id);
+// Handles this thread's messages until none has come for a moment (2 s at most). A window
+// closed before its first messages were handled can make Wine's X11 driver unmap a window
+// it has already destroyed, which ends the process.
+void Settle();
+// Settles, then closes `window` the way its close box would.
+void CloseWindowSettled(HWND window);
 // The window with the keyboard focus on the thread that owns window.
 HWND FocusOfThread(HWND window);
 

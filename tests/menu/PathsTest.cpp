@@ -352,7 +352,7 @@ TEST_F(PathsTest, InstalledUnderANonAnsiFolderItRegistersFindsHelpAndPlaysItsAni
         RunCommand(ext.init.Get(), ext.menu.Get(), {Path("help.txt")}, 6);
         const HWND viewer = menutest::WaitForWindow("HH Parent", nullptr, 10000);
         ASSERT_NE(nullptr, viewer);
-        ::SendMessageA(viewer, WM_CLOSE, 0, 0);
+        menutest::CloseWindowSettled(viewer);
     }
 
     // The progress dialog plays pencil.avi (the control takes the clip's 64 x 48 size) and

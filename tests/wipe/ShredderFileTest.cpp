@@ -568,6 +568,45 @@ TEST_F(ShredderFileTest, FailedCloseNeitherLeaksNorStopsTheWipe) {
     EXPECT_EQ(0u, fs.OpenHandleCount());
 }
 
+// --- named streams ---------------------------------------------------------------------
+
+TEST_F(ShredderFileTest, NamedStreamsGetEveryPassAndGoBeforeTheFile) {
+    MemoryFileSystem local;
+    local.AddFileOfSize(kPath, 3000);
+    const std::string zone = "[ZoneTransfer]\r\nHostUrl=https://example.org/x";
+    local.AddStream(kPath, "Zone.Identifier", zone);
+    local.AddStream(kPath, "notes", std::string(70000, 'n'));
+    ShredderFile file(kPath, local);
+    ASSERT_TRUE(file.Wipe(DoDQuick));
+    EXPECT_TRUE(local.List(kFolder).empty());
+    // Each stream: three passes (two byte passes and a random one), each flushed, then
+    // removed by its own name under the file's new name; then the file's own three.
+    const auto removes = local.Calls(Op::Remove);
+    ASSERT_EQ(3u, removes.size());
+    EXPECT_NE(std::string::npos, removes[0].path.find(":notes"));
+    EXPECT_NE(std::string::npos, removes[1].path.find(":Zone.Identifier"));
+    EXPECT_EQ(std::string::npos, removes[2].path.find(':', 2));
+    EXPECT_EQ(9u, local.Calls(Op::Flush).size());
+    std::uint64_t zoneBytes = 0;
+    for (const auto& write : local.Calls(Op::Write)) {
+        if (write.path.find(":Zone.Identifier") != std::string::npos) zoneBytes += write.written;
+    }
+    EXPECT_EQ(3u * zone.size(), zoneBytes);
+}
+
+TEST_F(ShredderFileTest, AStreamThatCannotBeWipedKeepsTheFile) {
+    MemoryFileSystem local;
+    local.AddFileOfSize(kPath, 3000);
+    local.AddStream(kPath, "Zone.Identifier", "zone");
+    local.FailCall(Op::Flush, 2, kErrorWriteFault);  // the stream's second pass
+    ShredderFile file(kPath, local);
+    EXPECT_FALSE(file.Wipe(DoDQuick));
+    EXPECT_EQ(kErrorWriteFault, file.FailureCode());
+    ASSERT_EQ(1u, local.List(kFolder).size());
+    EXPECT_TRUE(local.Calls(Op::Remove).empty());
+    EXPECT_EQ(3000u, local.Contents(file.CurrentPath()).size());
+}
+
 // --- the random rename -----------------------------------------------------------------
 
 TEST_F(ShredderFileTest, RenameDrawsAsManyLettersAsTheNameHad) {
