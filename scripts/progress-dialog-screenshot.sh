@@ -4,13 +4,17 @@
 # dialog has its caption, and crops the picture to the dialog.
 # Needs Xvfb (xvfb-run), Wine and ImageMagick's import; fonts-wine for the close box.
 #
-# Usage: scripts/progress-dialog-screenshot.sh [BUILD_DIR] [OUTPUT_PNG]
+# Usage: scripts/progress-dialog-screenshot.sh [BUILD_DIR] [OUTPUT_PNG] [report]
 #   BUILD_DIR   a win64 build tree (default: build/win64)
-#   OUTPUT_PNG  default: docs/progress-dialog.png
+#   OUTPUT_PNG  default: docs/progress-dialog.png (docs/report-dialog.png with "report")
+#   report      photograph the report that ends a job which could not wipe everything
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/win64}" && pwd)
-out=${2:-$root/docs/progress-dialog.png}
+mode=${3:-}
+default_out=$root/docs/progress-dialog.png
+[ "$mode" = report ] && default_out=$root/docs/report-dialog.png
+out=${2:-$default_out}
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 
@@ -31,9 +35,9 @@ rm -f "$marker"
 # then let the program cancel and tidy up.
 xvfb-run -a -s "-screen 0 800x600x24" sh -c '
     set -eu
-    build=$1 program=$2 marker=$3 out=$4
+    build=$1 program=$2 marker=$3 out=$4 mode=$5
     "$build/wine-run.sh" explorer /desktop=veltrane,800x600 \
-        "Z:$(echo "$program" | tr / \\\\)" "Z:$(echo "$marker" | tr / \\\\)" &
+        "Z:$(echo "$program" | tr / \\\\)" "Z:$(echo "$marker" | tr / \\\\)" $mode &
     show=$!
     for i in $(seq 1 600); do
         [ -s "$marker" ] && break
@@ -44,5 +48,5 @@ xvfb-run -a -s "-screen 0 800x600x24" sh -c '
     import -window root -crop "$(cat "$marker")" +repage "$out"
     rm -f "$marker"
     wait $show
-' sh "$build" "$program" "$marker" "$out"
+' sh "$build" "$program" "$marker" "$out" "$mode"
 echo "wrote $out"

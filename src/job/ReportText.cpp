@@ -9,7 +9,7 @@ namespace veltrane {
 std::wstring ReportSummary(std::size_t count) {
     const std::wstring what = count == 1 ? L"1 item could not be wiped."
                                          : std::to_wstring(count) + L" items could not be wiped.";
-    return what + L" Each is listed below with the reason; nothing else was changed.";
+    return what + L" Everything else was wiped. What was left, and why:";
 }
 
 std::wstring SystemMessage(std::uint32_t code) {

@@ -8,7 +8,7 @@
 
 namespace veltrane {
 
-// "1 item could not be wiped." or "<n> items could not be wiped.", and what to do.
+// "1 item could not be wiped." or "<n> items could not be wiped.", and what follows.
 std::wstring ReportSummary(std::size_t count);
 
 // One line per failure, "<path> - <what happened>: <system message>", lines ended by CR LF:
