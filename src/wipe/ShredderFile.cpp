@@ -187,7 +187,8 @@ std::uint8_t* ShredderFile::BeginPass(std::uint32_t& chunk, std::uint32_t slack)
         return nullptr;
     }
     Rewind();
-    chunk = fileSize < kChunkSize ? static_cast<std::uint32_t>(fileSize) + slack : kChunkSize;
+    // A file that fits one chunk is written with one write, its slack included.
+    chunk = fileSize <= kChunkSize ? static_cast<std::uint32_t>(fileSize) + slack : kChunkSize;
     std::uint8_t* buffer = AllocateBuffer(chunk);
     if (buffer == nullptr) Close();
     return buffer;

@@ -333,5 +333,19 @@ TEST_F(WalkTest, AFileLeftPartlyWipedIsReportedUnderItsNewName) {
     EXPECT_TRUE(job.failures[1].leftAs.empty());
 }
 
+TEST_F(WalkTest, ACancelIsKeptWhenTheWalkRunsOutOfMemory) {
+    fs.AddFile("C:\\sel\\a.txt", "alpha");
+    fs.SetObserver([this](const MemoryFileSystem::Call& call) {
+        if (call.op == Op::Attributes && call.path == "C:\\sel\\a.txt") {
+            job.cancel = 1;
+            throw std::bad_alloc();
+        }
+    });
+    job.path = "C:\\sel";
+    WipeThreadProc(&job);
+    EXPECT_TRUE(job.done);
+    EXPECT_EQ(job.result, kWalkCancelled);
+}
+
 }  // namespace
 }  // namespace veltrane

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -179,6 +183,43 @@ TEST_F(PosixFileSystemTest, WipesARealFile) {
     std::uint32_t state = 7;
     const test::Bytes expected = test::RandomPassBytes(state, 300000);
     EXPECT_EQ(std::string(expected.begin(), expected.end()), Read(renamed));
+}
+
+TEST_F(PosixFileSystemTest, RemoveWriteAndFlushReportWhatReallyHappened) {
+    // A read-only file cannot be deleted, also for root, as on Windows.
+    Write("locked.txt", "keep");
+    ASSERT_EQ(0, chmod(Path("locked.txt").c_str(), 0444));
+    EXPECT_FALSE(fs.Remove(Path("locked.txt")));
+    EXPECT_EQ(kErrorAccessDenied, fs.LastError());
+    EXPECT_EQ("keep", Read("locked.txt"));
+
+    // Under a file-size limit a write reports the bytes that really went, and the next
+    // one fails.
+    Write("limited.bin", "");
+    FileSystem::Handle h = fs.OpenExclusive(Path("limited.bin"));
+    ASSERT_NE(FileSystem::kInvalidHandle, h);
+    struct rlimit old {};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = old;
+    limit.rlim_cur = 10;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limit));
+    const std::string data(100, 'x');
+    std::uint32_t written = 0;
+    const bool first = fs.Write(h, data.data(), 100, written);
+    std::uint32_t again = 7;
+    const bool second = fs.Write(h, data.data(), 100, again);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(first);
+    EXPECT_EQ(10u, written);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(0u, again);
+    EXPECT_TRUE(fs.Close(h));
+
+    // A flush that fails says so.
+    EXPECT_FALSE(fs.Flush(h));
+    EXPECT_EQ(kErrorInvalidHandle, fs.LastError());
 }
 
 }  // namespace

@@ -568,6 +568,97 @@ TEST_F(ShredderFileTest, FailedCloseNeitherLeaksNorStopsTheWipe) {
     EXPECT_EQ(0u, fs.OpenHandleCount());
 }
 
+// --- edges of the pass loop --------------------------------------------------------------
+
+// Claims more bytes written than it was given.
+class OverReportingFileSystem : public MemoryFileSystem {
+public:
+    bool Write(Handle h, const void* data, std::uint32_t size, std::uint32_t& written) override {
+        const bool ok = MemoryFileSystem::Write(h, data, size, written);
+        written += 1000;
+        return ok;
+    }
+};
+
+TEST_F(ShredderFileTest, WritesThatFailOrMisreportEndThePassAndCountOnlyWhatWasWritten) {
+    {
+        // Every write fails: the random pass ends after the first, the file stays whole.
+        MemoryFileSystem local;
+        local.AddFileOfSize(kPath, 3 * 262144);
+        local.FailCalls(Op::Write, 1, 1000000, kErrorDiskFull);
+        ShredderFile file(kPath, local);
+        EXPECT_FALSE(file.Wipe(Random));
+        EXPECT_EQ(1u, local.Calls(Op::Write).size());
+        EXPECT_EQ(1u, local.List(kFolder).size());
+        EXPECT_EQ(kErrorDiskFull, file.FailureCode());
+    }
+    {
+        // A write that claims more than it was given is not believed: the pass fails, and
+        // the count is clamped, so the percentage stays at the half chunk really asked for
+        // (16 % of DoD Quick's three passes), never beyond.
+        OverReportingFileSystem local;
+        local.AddFileOfSize(kPath, 2 * 262144);
+        std::atomic<std::int32_t> percent{0};
+        ShredderFile file(kPath, local);
+        file.progress = &percent;
+        EXPECT_FALSE(file.Wipe(DoDQuick));
+        EXPECT_EQ(1u, local.Calls(Op::Write).size());
+        EXPECT_EQ(16, percent.load());
+        EXPECT_EQ(1u, local.List(kFolder).size());
+    }
+    {
+        // The percentage follows the bytes written, not those asked for.
+        MemoryFileSystem local;
+        local.AddFileOfSize(kPath, 1000);
+        local.ShortWrite(1, 100);
+        std::atomic<std::int32_t> percent{0};
+        ShredderFile file(kPath, local);
+        file.progress = &percent;
+        EXPECT_FALSE(file.Wipe(Random));
+        EXPECT_EQ(10, percent.load());
+    }
+}
+
+TEST_F(ShredderFileTest, ACancelDuringTheLastWriteOfAPassIsSeenAtItsEnd) {
+    fs.AddFileOfSize(kPath, 2 * 262144);
+    fs.SetObserver([this](const MemoryFileSystem::Call& call) {
+        if (call.op == Op::Write && fs.CallCount(Op::Write) == 2) cancel = 1;
+    });
+    EXPECT_FALSE(Make()->Wipe(DoDQuick));
+    EXPECT_EQ(2u, fs.Calls(Op::Write).size());  // the pass finished, the next never began
+    EXPECT_EQ(1u, fs.List(kFolder).size());
+    EXPECT_TRUE(fs.Calls(Op::Remove).empty());
+}
+
+TEST_F(ShredderFileTest, APatternPassOfExactlyOneChunkIsOneWrite) {
+    fs.AddFileOfSize(kPath, 262144);
+    auto file = Make();
+    Probe::SetMethod(*file, Gutmann);
+    Probe::SetPass(*file, 7);
+    const std::uint8_t pattern[3] = {0x92, 0x49, 0x24};
+    ASSERT_TRUE(Probe::PatternPass(*file, pattern, 3));
+    ASSERT_EQ(1u, fs.Calls(Op::Write).size());
+    const auto bytes = fs.Contents(kPath);
+    ASSERT_EQ(262144u, bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); i += 4099) EXPECT_EQ(pattern[i % 3], bytes[i]) << i;
+    EXPECT_EQ(pattern[262143 % 3], bytes[262143]);
+}
+
+TEST_F(ShredderFileTest, DoDAndNatoBitsTogetherRunDoDFirst) {
+    fs.AddFileOfSize(kPath, 100);
+    test::WipeRecorder recorder(fs, progress);
+    ASSERT_TRUE(Make()->Wipe(DoD | NATO));
+    ASSERT_EQ(14u, recorder.images.size());
+    // The last seven are NATO's: 0x00 and 0xFF three times each, then random.
+    for (std::size_t pass = 7; pass < 13; ++pass) {
+        const std::uint8_t expected = (pass - 7) % 2 == 0 ? 0x00 : 0xFF;
+        EXPECT_EQ(Bytes(100, expected), recorder.images[pass]) << "pass " << pass + 1;
+    }
+    // DoD's first two are a draw and its complement.
+    ASSERT_EQ(100u, recorder.images[0].size());
+    EXPECT_EQ(static_cast<std::uint8_t>(~recorder.images[0][0]), recorder.images[1][0]);
+}
+
 // --- named streams ---------------------------------------------------------------------
 
 TEST_F(ShredderFileTest, NamedStreamsGetEveryPassAndGoBeforeTheFile) {
