@@ -389,4 +389,74 @@ TEST_F(PathsTest, InstalledUnderANonAnsiFolderItRegistersFindsHelpAndPlaysItsAni
     ::FreeLibrary(module);
 }
 
+TEST_F(PathsTest, WhatCouldNotBeWipedIsReportedOnceAndCopiedAsShown) {
+    const std::string kInUse = "mixed\\\xC5\x82\xC3\xB3" "d\xC5\xBA.txt";  // łódź.txt
+    WriteBytes(Path("mixed\\a.txt"), "alpha");
+    WriteBytes(Path(kInUse), "in use");
+    WriteBytes(Path("mixed\\readonly.txt"), "read-only");
+    WriteBytes(Path("mixed\\z.txt"), "zulu");
+    veltrane::UniqueFile held(::CreateFileW(Ext(Path(kInUse)).c_str(),
+                                            GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    // Wine as root writes a read-only file but cannot delete it.
+    ASSERT_TRUE(::SetFileAttributesW(Ext(Path("mixed\\readonly.txt")).c_str(), FILE_ATTRIBUTE_READONLY));
+
+    int reports = 0;
+    std::wstring list, clipboard;
+    std::thread watcher([&] {
+        for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
+            const HWND dialog = ::FindWindowA("#32770", "Veltrane");
+            if (!dialog || !::GetDlgItem(dialog, IDC_REPORT_LIST)) continue;
+            ++reports;
+            std::vector<wchar_t> text(65536);
+            ::GetDlgItemTextW(dialog, IDC_REPORT_LIST, text.data(), int(text.size()));
+            list = text.data();
+            ::SendMessageW(::GetDlgItem(dialog, IDC_REPORT_COPY), BM_CLICK, 0, 0);
+            if (::OpenClipboard(nullptr)) {
+                if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+                    clipboard = static_cast<const wchar_t*>(::GlobalLock(data));
+                    ::GlobalUnlock(data);
+                }
+                ::CloseClipboard();
+            }
+            ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            return;
+        }
+    });
+    Wipe({Path("mixed\\a.txt"), Path(kInUse), Path("mixed\\readonly.txt"),
+          Path("mixed\\z.txt")});
+    watcher.join();
+    held.reset();
+
+    EXPECT_EQ(1, reports);
+    EXPECT_FALSE(Exists(Path("mixed\\a.txt")));
+    EXPECT_FALSE(Exists(Path("mixed\\z.txt")));
+    EXPECT_EQ("in use", ReadBytes(Path(kInUse)));
+    std::size_t lines = 0;
+    for (std::size_t at = list.find(L"\r\n"); at != std::wstring::npos; at = list.find(L"\r\n", at + 2)) {
+        ++lines;
+    }
+    EXPECT_EQ(2u, lines);
+    EXPECT_NE(std::wstring::npos, list.find(Path(kInUse) + L" - "));
+    EXPECT_NE(std::wstring::npos, list.find(Path("mixed\\readonly.txt") + L" - "));
+    EXPECT_EQ(list, clipboard);
+
+    // A job that wipes everything shows nothing more.
+    WriteBytes(Path("clean\\b.txt"), "bravo");
+    reports = 0;
+    std::thread quiet([&] {
+        for (int i = 0; i < 50; ++i, ::Sleep(10)) {
+            const HWND dialog = ::FindWindowA("#32770", "Veltrane");
+            if (dialog && ::GetDlgItem(dialog, IDC_REPORT_LIST)) {
+                ++reports;
+                ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            }
+        }
+    });
+    Wipe({Path("clean\\b.txt")});
+    quiet.join();
+    EXPECT_EQ(0, reports);
+    EXPECT_FALSE(Exists(Path("clean\\b.txt")));
+}
+
 }  // namespace
