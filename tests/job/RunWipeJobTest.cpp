@@ -299,6 +299,30 @@ TEST_F(RunWipeJobTest, TheReportListsExactlyWhatWasLeftAndCopiesItAsShown) {
     }
 }
 
+TEST_F(RunWipeJobTest, TenThousandFailuresStayReadableInOneReport) {
+    WipeFailures many(10000);
+    for (std::size_t i = 0; i < many.size(); ++i) {
+        many[i].path = "C:\\data\\file " + std::to_string(i) + ".bin";
+        many[i].error = ERROR_ACCESS_DENIED;
+    }
+    int lines = 0;
+    std::wstring summary;
+    std::thread watcher([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 3000 && !(dialog = FindReportDialog()); ++i) ::Sleep(10);
+        if (!dialog) return;
+        lines = static_cast<int>(::SendDlgItemMessageW(dialog, IDC_REPORT_LIST, EM_GETLINECOUNT, 0, 0));
+        wchar_t text[256] = {};
+        ::GetDlgItemTextW(dialog, IDC_REPORT_SUMMARY, text, 256);
+        summary = text;
+        ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    });
+    ShowJobReport(nullptr, many);
+    watcher.join();
+    EXPECT_GE(lines, 10000);  // every entry, and the empty line after the last
+    EXPECT_EQ(summary.rfind(L"10000 items could not be wiped.", 0), 0u);
+}
+
 TEST_F(RunWipeJobTest, ACancelAfterAFailureReportsThatFailureAlone) {
     settings.report = nullptr;
     tree.WriteFile("work\\locked.txt", "locked");
