@@ -1,5 +1,5 @@
 # Builds the setup program with makensis from two folders, each holding veltrane.dll with
-# veltrane.chm and pencil.avi beside it (and veltrane.exe, when there is one), and the
+# veltrane.chm, pencil.avi and veltrane.exe beside it, and the
 # Windows 11 package's folder (veltrane.msix and Assets/, from installer/package/make_msix.py).
 #
 #   cmake -DDIR64=<64-bit folder> -DDIR32=<32-bit folder> -DOUTPUT=<setup.exe>
@@ -18,7 +18,7 @@ foreach(required DIR64 DIR32 OUTPUT)
     endif()
 endforeach()
 foreach(dir ${DIR64} ${DIR32})
-    foreach(name veltrane.dll veltrane.chm pencil.avi)
+    foreach(name veltrane.dll veltrane.chm pencil.avi veltrane.exe)
         if(NOT EXISTS "${dir}/${name}")
             message(FATAL_ERROR "${dir}/${name} is missing")
         endif()

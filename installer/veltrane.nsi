@@ -5,10 +5,14 @@
 ; (registered in the 32-bit registry view, for the file dialogs of 32-bit programs); on
 ; 32-bit Windows only the 32-bit DLL. Each DLL lies in a folder of its own with its help
 ; file and animation beside it, where it looks for them:
-;   <install folder>\x64\  veltrane.dll veltrane.chm pencil.avi   (64-bit Windows only)
-;   <install folder>\x86\  veltrane.dll veltrane.chm pencil.avi
+;   <install folder>\x64\  veltrane.dll veltrane.chm pencil.avi veltrane.exe   (64-bit Windows only)
+;   <install folder>\x86\  veltrane.dll veltrane.chm pencil.avi veltrane.exe
 ;   <install folder>\uninstall.exe  setup.log
 ;   <install folder>\veltrane.msix  Assets\*.png   (with the Windows 11 package)
+;
+; veltrane.exe, the command line, lies beside each DLL. The one of the machine's own
+; bitness (x64 on 64-bit Windows, x86 on 32-bit Windows) is put on the system PATH by setup
+; and taken off it by the uninstaller.
 ;
 ; On Windows 11 (build 22000 or later) setup registers the sparse package veltrane.msix
 ; with the install folder as its external location: that identity lets Explorer's first
@@ -19,7 +23,8 @@
 ; Built by installer/MakeSetup.cmake, which passes
 ;   VERSION  a.b.c.d        CLSID  the extension's class identifier, with braces
 ;   COMMAND_CLSID           the Windows 11 command's class identifier, with braces
-;   DIR64    DIR32          folders holding veltrane.dll, veltrane.chm and pencil.avi
+;   DIR64    DIR32          folders holding veltrane.dll, veltrane.chm, pencil.avi and
+;                           veltrane.exe
 ;   OUTFILE  the setup program to write
 ; and optionally
 ;   PACKAGE_DIR             folder holding veltrane.msix and Assets\ (the Windows 11 package)
@@ -52,6 +57,7 @@ ManifestDPIAware true
 !define APPROVED_KEY "Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved"
 !define UNINSTALLER "uninstall.exe"
 !define SETUP_LOG "setup.log"
+!define ENVIRONMENT_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
 ; Windows 11 is 64-bit only, and the package cmdlets do not run in 32-bit PowerShell: with
 ; file system redirection off this is the 64-bit one.
 !define POWERSHELL '"$SYSDIR\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command'
@@ -161,6 +167,7 @@ Var LogFile
     Delete /REBOOTOK "${DIR}\veltrane.dll"
     Delete /REBOOTOK "${DIR}\veltrane.chm"
     Delete /REBOOTOK "${DIR}\pencil.avi"
+    Delete /REBOOTOK "${DIR}\veltrane.exe"
     !insertmacro RemoveFolder "${DIR}"
 !macroend
 
@@ -172,6 +179,34 @@ Var LogFile
     ${If} ${Errors}
     ${AndIf} ${RebootFlag}
         RMDir /REBOOTOK "${DIR}"
+    ${EndIf}
+!macroend
+
+; Adds (SIGN +) or removes (SIGN -) FOLDER as an entry of the system PATH, compared without
+; regard to case; UN is "un." in the uninstaller. $R0 gets a line for the log. NSIS strings
+; hold NSIS_MAX_STRLEN characters: a PATH that might not fit is left exactly as it is
+; rather than written back cut short.
+!macro EditSystemPath UN SIGN FOLDER
+    ClearErrors
+    ReadRegStr $R1 HKLM "${ENVIRONMENT_KEY}" "Path"
+    StrLen $R2 $R1
+    StrLen $R3 "${FOLDER}"
+    IntOp $R2 $R2 + $R3
+    IntOp $R2 $R2 + 2
+    ${If} ${Errors}
+    ${OrIf} $R2 >= ${NSIS_MAX_STRLEN}
+        StrCpy $R0 "PATH: not changed (it could not be read whole); edit it by hand: ${SIGN}${FOLDER}"
+    ${Else}
+        ${${UN}WordAdd} "$R1" ";" "${SIGN}${FOLDER}" $R4
+        ${If} $R4 == $R1
+            StrCpy $R0 "PATH: unchanged (${SIGN}${FOLDER})"
+        ${Else}
+            ; REG_EXPAND_SZ, as Windows keeps it: entries such as %SystemRoot% stay.
+            WriteRegExpandStr HKLM "${ENVIRONMENT_KEY}" "Path" $R4
+            ; Programs started afterwards (a new console) see the new PATH.
+            SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
+            StrCpy $R0 "PATH: ${SIGN}${FOLDER}"
+        ${EndIf}
     ${EndIf}
 !macroend
 
@@ -293,7 +328,28 @@ FunctionEnd
     ; The DLL looks for its help file under its own name with the extension .chm.
     File "/oname=veltrane.chm" "${SOURCE}/veltrane.chm"
     File "/oname=pencil.avi" "${SOURCE}/pencil.avi"
+    ; A running veltrane.exe can be renamed but not replaced.
+    !insertmacro MoveAsideInUse "$INSTDIR\${SUBDIR}" "veltrane.exe"
+    File "/oname=veltrane.exe" "${SOURCE}/veltrane.exe"
 !macroend
+
+; The command line of the machine's own bitness on the system PATH.
+Function AddCommandToPath
+    ${If} ${RunningX64}
+        !insertmacro EditSystemPath "" "+" "$INSTDIR\x64"
+    ${Else}
+        !insertmacro EditSystemPath "" "+" "$INSTDIR\x86"
+    ${EndIf}
+    !insertmacro SetupLog "$R0"
+FunctionEnd
+
+; Moved with /D=: the old folders leave PATH.
+Function RemovePreviousFromPath
+    !insertmacro EditSystemPath "" "-" "$PreviousDir\x64"
+    !insertmacro SetupLog "$R0"
+    !insertmacro EditSystemPath "" "-" "$PreviousDir\x86"
+    !insertmacro SetupLog "$R0"
+FunctionEnd
 
 Function RegisterModules
     StrCpy $RegistrationFailed ""
@@ -358,6 +414,11 @@ Section "-${PRODUCT}"
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
     Call RegisterModules
+    Call AddCommandToPath
+    ${If} $PreviousDir != ""
+    ${AndIf} $PreviousDir != $INSTDIR
+        Call RemovePreviousFromPath
+    ${EndIf}
     !ifdef PACKAGE_DIR
         Call RegisterPackage
     !else
@@ -409,8 +470,17 @@ Function un.RemovePackage
     ${EndIf}
 FunctionEnd
 
+; Both folders, whichever setup added.
+Function un.RemoveCommandFromPath
+    !insertmacro EditSystemPath "un." "-" "$INSTDIR\x64"
+    DetailPrint "$R0"
+    !insertmacro EditSystemPath "un." "-" "$INSTDIR\x86"
+    DetailPrint "$R0"
+FunctionEnd
+
 Section "Uninstall"
     Call un.RemovePackage
+    Call un.RemoveCommandFromPath
     ${If} ${RunningX64}
         ${If} ${FileExists} "$INSTDIR\x64\veltrane.dll"
             ${DisableX64FSRedirection}

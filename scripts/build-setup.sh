@@ -1,6 +1,6 @@
 #!/bin/sh
-# Builds a release: both DLLs optimised and stripped, each with veltrane.chm and pencil.avi
-# beside it (build/release-win32/bin, build/release-win64/bin), the sparse package that
+# Builds a release: both DLLs optimised and stripped, each with veltrane.chm, pencil.avi
+# and the command line veltrane.exe beside it (build/release-win32/bin, build/release-win64/bin), the sparse package that
 # gives Windows 11's context menu the Veltrane command (build/setup/package: veltrane.msix
 # and its logos), and the one setup program that installs them all
 # (build/setup/veltrane-<version>-setup.exe).
@@ -28,15 +28,15 @@ build_release() {
     if ! {
         cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$2.cmake" \
             -DCMAKE_BUILD_TYPE=Release -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$dir/bin" \
-            -DCMAKE_SHARED_LINKER_FLAGS_RELEASE=-s &&
-            cmake --build "$dir" --target veltrane --parallel 2
+            -DCMAKE_SHARED_LINKER_FLAGS_RELEASE=-s -DCMAKE_EXE_LINKER_FLAGS_RELEASE=-s &&
+            cmake --build "$dir" --target veltrane veltrane_exe --parallel 2
     } >"$log" 2>&1; then
         tail -n 40 "$log"
         echo "build of $dir failed (log: $log)"
         exit 1
     fi
     dll="$dir/bin/veltrane.dll"
-    for name in veltrane.chm pencil.avi; do
+    for name in veltrane.chm pencil.avi veltrane.exe; do
         [ -f "$dir/bin/$name" ] || { echo "$dir/bin/$name is missing"; exit 1; }
     done
     if "$2-w64-mingw32-objdump" -h "$dll" | grep -q '\.debug_'; then

@@ -5,6 +5,8 @@
 #   3. a second silent install over the first while a process holds the 64-bit DLL;
 #   4. a silent uninstall while the DLL is held, then the restart that deletes what was in
 #      use: every file and key setup made is gone, everything else is as it was before.
+# Throughout, the 64-bit veltrane.exe is on the system PATH exactly once while installed,
+# and a new console finds it; after the uninstall PATH is as it was.
 # Setup, uninstaller and the 32-bit host are 32-bit programs, which may run under emulation
 # at a minute or more per start; hence one sequence with four such starts.
 #
@@ -41,6 +43,7 @@ install_unix="$drive/Program Files/Veltrane"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Veltrane'
 approved_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
 pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+environment_key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 
 wine64() { /usr/lib/wine/wine64 "$@" </dev/null; }
 wine32() { /usr/lib/wine/wine "$@" </dev/null; }
@@ -86,7 +89,7 @@ check_installed_files() {
     for set in "${module_sets[@]}"; do
         sub=${set%%:*}
         source=${set#*:}
-        for name in veltrane.dll veltrane.chm pencil.avi; do
+        for name in veltrane.dll veltrane.chm pencil.avi veltrane.exe; do
             check "$sub\\$name installed" cmp -s "$source/$name" "$install_unix/$sub/$name"
         done
     done
@@ -98,6 +101,18 @@ check_installed_files() {
     # Wine reports a Windows 10 build: the package is left alone, and the log says why.
     check "setup.log: no Windows 11 menu on this Windows" \
         grep -q "Windows 11 menu: not this Windows" "$install_unix/setup.log"
+}
+
+# path_entries: the entries of the system PATH that name an installed command folder.
+path_entries() {
+    reg_value 64 "$environment_key" Path | tr ';' '\n' | grep -iF "$install_dir\\" || true
+}
+check_command_on_path() {
+    check "PATH holds the 64-bit command folder once" \
+        test "$(path_entries)" = "$install_dir\\x64"
+    local out
+    out=$(wine64 cmd /c "veltrane --version" 2>&1 | tr -d '\r')
+    check "a new console finds veltrane on PATH ($out)" test "$out" = "Veltrane v1.0 build 6"
 }
 
 # hold_start: a process holds the installed 64-bit DLL, as Explorer does after a right-click.
@@ -222,6 +237,7 @@ files_kib=$(($(find "$install_unix" -type f -printf '%s+')0 >> 10))
 check "EstimatedSize $((size)) KiB for $files_kib KiB of files" \
     test $((size)) -ge $((files_kib - 8)) -a $((size)) -le $((files_kib + 8))
 check "no uninstall entry in the 32-bit view" key_absent "$uninstall_key" 32
+check_command_on_path
 
 # --- 2. The shell hosts wipe through the installed extension ----------------------------
 
@@ -254,6 +270,7 @@ check "still no uninstall entry in the 32-bit view" key_absent "$uninstall_key" 
 expect_value 64 "HKCR\\CLSID\\$CLSID\\InProcServer32" "" "$install_dir\\x64\\veltrane.dll"
 pending=$(reg_value 64 "$pending_key" PendingFileRenameOperations)
 check "the replaced DLL waits for the restart" grep -qF "$install_dir\\x64\\" <<<"$pending"
+check_command_on_path
 
 # --- 4. Silent uninstall while the DLL is in use, then a restart -----------------------
 
@@ -277,6 +294,7 @@ for class in '*' Directory; do
     check "$class handler key gone" key_absent "HKCR\\$class\\shellex\\ContextMenuHandlers\\Veltrane" 64
 done
 check "the 32-bit set is gone at once" test ! -e "$install_unix/x86"
+check "PATH no longer names the install folder" test -z "$(path_entries)"
 check "the held DLL waits for the restart" test -f "$install_unix/x64/veltrane.dll"
 
 wine64 wineboot -r >/dev/null 2>&1

@@ -1,0 +1,232 @@
+#include "cli/CliProgram.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "cli/DryRun.h"
+#include "cli/JsonWriter.h"
+#include "job/JobLock.h"
+#include "job/WipePath.h"
+#include "wipe/Paths.h"
+
+namespace veltrane {
+namespace {
+
+constexpr auto kPollStep = std::chrono::milliseconds(20);
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);  // ten a second at most
+
+const char kFolderNeedsRecursive[] =
+    "it is a folder; use -r to wipe it with everything in it (nothing was touched)";
+const char kDotRefused[] = "'.' and '..' are never wiped; name the folder itself";
+const char kNotStarted[] = "not started: the wipe was cancelled before it";
+
+// What became of one argument.
+struct ItemReport {
+    std::string path;
+    std::string outcome;  // "wiped", "not wiped", "cancelled", "would wipe", "would not wipe"
+    std::string reason;   // empty when there is none
+    bool wiped = false;
+    WipeFailures failures;
+    std::vector<PlannedItem> plan;
+};
+
+bool IsFolderNotLink(FileSystem& fs, const std::string& bare) {
+    const std::uint32_t attributes = fs.Attributes(bare);
+    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return false;
+    if (!(attributes & kAttrReparsePoint)) return true;
+    std::uint32_t tag = 0;
+    if (!fs.ReparseTag(bare, tag)) return false;
+    return tag != 0 && !IsNameSurrogateTag(tag);
+}
+
+bool IsDotName(const std::string& path) {
+    const std::string last = LastComponent(StripSeparator(path));
+    return last == "." || last == "..";
+}
+
+void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<ItemReport>& items,
+               int wiped, int notWiped, bool cancelled) {
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("version").String(CommandLine::VersionText());
+    json.Key("method").String(options.methodName);
+    json.Key("dryRun").Bool(options.dryRun);
+    json.Key("cancelled").Bool(cancelled);
+    json.Key("wiped").Number(wiped);
+    json.Key("notWiped").Number(notWiped);
+    json.Key("items").BeginArray();
+    for (const ItemReport& item : items) {
+        json.BeginObject();
+        json.Key("path").String(item.path);
+        json.Key("outcome").String(item.outcome);
+        json.Key("reason");
+        if (item.reason.empty()) {
+            json.Null();
+        } else {
+            json.String(item.reason);
+        }
+        if (options.dryRun) {
+            json.Key("plan").BeginArray();
+            for (const PlannedItem& planned : item.plan) {
+                json.BeginObject();
+                json.Key("path").String(planned.path);
+                json.Key("action").String(ActionText(planned.action));
+                if (planned.action == PlannedAction::Refuse) {
+                    json.Key("reason").String(ProblemText(planned.problem));
+                }
+                json.EndObject();
+            }
+            json.EndArray();
+        } else {
+            json.Key("failures").BeginArray();
+            for (const WipeFailure& failure : item.failures) {
+                json.BeginObject();
+                json.Key("path").String(failure.path);
+                json.Key("reason").String(ProblemText(failure.problem));
+                json.Key("error").Number(failure.error);
+                json.EndObject();
+            }
+            json.EndArray();
+        }
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    output.Out(json.Text() + "\n");
+}
+
+}  // namespace
+
+CliProgram::CliProgram(CliOutput& output, FileSystem* fs) : m_output(output), m_fs(fs) {}
+
+void CliProgram::Cancel() {
+    m_cancel.store(true);
+    std::lock_guard<std::mutex> guard(m_currentLock);
+    if (m_current != nullptr) LockedSet(m_current->cancel, 1);
+}
+
+int CliProgram::Run(const CliOptions& options) {
+    InitializeJobLock();
+    FileSystem& fs = m_fs ? *m_fs : PlatformFileSystem();
+    const bool showProgress = !options.quiet && !options.dryRun && m_output.CanShowProgress();
+    const std::size_t count = options.paths.size();
+    std::vector<ItemReport> items;
+    bool cancelled = false;
+
+    for (std::size_t i = 0; i < count; ++i) {
+        ItemReport item;
+        item.path = options.paths[i];
+        const std::string bare = StripSeparator(item.path);
+        if (cancelled || m_cancel.load()) {
+            cancelled = true;
+            item.outcome = "not wiped";
+            item.reason = kNotStarted;
+        } else if (IsDotName(item.path)) {
+            item.outcome = options.dryRun ? "would not wipe" : "not wiped";
+            item.reason = kDotRefused;
+        } else if (!options.recursive && !IsVolumeRoot(item.path) &&
+                   ClassifyPath(item.path) != PathKind::Device && IsFolderNotLink(fs, bare)) {
+            item.outcome = options.dryRun ? "would not wipe" : "not wiped";
+            item.reason = kFolderNeedsRecursive;
+        } else if (options.dryRun) {
+            PlanPath(fs, item.path, item.plan);
+            item.wiped = true;
+            for (const PlannedItem& planned : item.plan) {
+                if (planned.action == PlannedAction::Refuse) item.wiped = false;
+            }
+            item.outcome = item.wiped ? "would wipe" : "would not wipe";
+        } else {
+            // The walk runs on a worker, as in the shell, so this thread can show its
+            // progress and pass on a cancel request.
+            auto job = std::make_unique<WipeJob>();
+            job->path = item.path;
+            job->method = options.method;
+            job->fileSystem = m_fs;
+            job->debugSink = [](const std::string&) {};  // failures are reported below
+            {
+                std::lock_guard<std::mutex> guard(m_currentLock);
+                m_current = job.get();
+                // A cancel that came just before this item was recorded.
+                if (m_cancel.load()) LockedSet(job->cancel, 1);
+            }
+            const std::string counter =
+                "[" + std::to_string(i + 1) + "/" + std::to_string(count) + "] ";
+            // Every item shows at least once, however quickly it goes.
+            if (showProgress) m_output.Progress(counter + "0% " + item.path);
+            auto lastShown = std::chrono::steady_clock::now();
+            std::thread worker(WipeThreadProc, job.get());
+            while (!LockedGet(job->done)) {
+                std::this_thread::sleep_for(kPollStep);
+                const auto now = std::chrono::steady_clock::now();
+                if (showProgress && now - lastShown >= kProgressInterval) {
+                    lastShown = now;
+                    m_output.Progress(counter + std::to_string(LockedGet(job->progress)) + "% " +
+                                      LockedGet(job->path));
+                }
+            }
+            worker.join();
+            {
+                std::lock_guard<std::mutex> guard(m_currentLock);
+                m_current = nullptr;
+            }
+            if (showProgress) m_output.Progress(std::string());
+            item.failures = job->failures;
+            if (job->result == kWalkCancelled) {
+                cancelled = true;
+                item.outcome = "cancelled";
+                item.reason = "cancelled while it was being wiped";
+            } else if (item.failures.empty()) {
+                item.wiped = true;
+                item.outcome = "wiped";
+            } else {
+                item.outcome = "not wiped";
+                item.reason = ProblemText(item.failures.front().problem);
+            }
+        }
+
+        // Each item that stays: its line, with the walk's own reasons.
+        if (options.dryRun && !options.json) {
+            for (const PlannedItem& planned : item.plan) {
+                std::string line = std::string(ActionText(planned.action)) + ": " + planned.path;
+                if (planned.action == PlannedAction::Refuse) {
+                    line += ": " + std::string(ProblemText(planned.problem));
+                }
+                m_output.Out(line + "\n");
+            }
+        }
+        if (!item.failures.empty()) {
+            for (const WipeFailure& failure : item.failures) {
+                m_output.Err("veltrane: " + DescribeFailure(failure) + "\n");
+            }
+        } else if (!item.wiped && !item.reason.empty()) {
+            m_output.Err("veltrane: " + item.path + ": " + item.reason + "\n");
+        }
+        items.push_back(std::move(item));
+    }
+
+    int wiped = 0;
+    for (const ItemReport& item : items) {
+        if (item.wiped) ++wiped;
+    }
+    const int notWiped = static_cast<int>(items.size()) - wiped;
+    std::string summary;
+    if (options.dryRun) {
+        summary = std::to_string(wiped) + " would be wiped, " + std::to_string(notWiped) +
+                  " would not be wiped (dry run: nothing was changed)";
+    } else {
+        summary = std::to_string(wiped) + " wiped, " + std::to_string(notWiped) + " not wiped";
+        if (cancelled) summary += " (cancelled)";
+    }
+    if (options.json) {
+        WriteJson(m_output, options, items, wiped, notWiped, cancelled);
+        // Standard output holds the one JSON document.
+        m_output.Err(summary + "\n");
+    } else {
+        m_output.Out(summary + "\n");
+    }
+    if (cancelled) return kExitCancelled;
+    return notWiped == 0 ? kExitAllWiped : kExitNotAllWiped;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,49 @@
+#pragma once
+// The program's arguments, read by one table of options. Portable: the Windows entry
+// converts its UTF-16 arguments to UTF-8 first.
+//
+//   veltrane [--method NAME] [-r|--recursive] [-n|--dry-run] [-q|--quiet] [--json] [--] PATH...
+//
+// Short options combine ("-rn"); a value follows its option as the next argument or after
+// '=' ("--method=dod"); "--" ends the options, so a path may begin with '-'; a lone "-" is
+// a path. "/?" is help, as Windows programs have it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace veltrane {
+
+struct CliOptions {
+    std::uint32_t method = 0;  // WipeMethod bit; set to the default by Parse
+    std::string methodName;    // as the user knows it ("random")
+    bool recursive = false;
+    bool dryRun = false;
+    bool quiet = false;
+    bool json = false;
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> paths;  // UTF-8, exactly as given
+};
+
+class CommandLine {
+public:
+    // The method used when none is named.
+    static constexpr const char* kDefaultMethod = "random";
+
+    // Reads the arguments after the program's name. False with `error` set (one line,
+    // without the program's name) for a usage error: unknown option, missing or unknown
+    // method, no path. --help and --version need no path.
+    static bool Parse(const std::vector<std::string>& args, CliOptions& options,
+                      std::string& error);
+
+    // The WipeMethod bit of a method's name (lower case, as in the usage); 0 for none.
+    static std::uint32_t MethodBits(const std::string& name);
+
+    // The usage text printed by --help, lines ending in '\n'.
+    static std::string HelpText();
+
+    static const char* VersionText() { return "Veltrane v1.0 build 6"; }
+};
+
+}  // namespace veltrane

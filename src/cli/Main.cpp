@@ -1,0 +1,116 @@
+// veltrane.exe: wipes the files and folders named on its command line with the engine and
+// the walk of the shell extension.
+
+#include <windows.h>
+
+#include <atomic>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/CliProgram.h"
+#include "cli/CommandLine.h"
+#include "cli/ConsoleOutput.h"
+#include "wipe/Paths.h"
+#include "wipe/Unicode.h"
+
+namespace {
+
+std::atomic<veltrane::CliProgram*> g_program{nullptr};
+std::atomic<bool> g_finished{false};
+
+// Ctrl+C, Ctrl+Break and closing the console all cancel, as the dialog's Cancel does.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    veltrane::CliProgram* program = g_program.load();
+    if (program == nullptr) return FALSE;
+    program->Cancel();
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The process ends when this returns: give the current file time to stop at its
+        // next check (Windows allows about five seconds).
+        for (int i = 0; i < 450 && !g_finished.load(); ++i) ::Sleep(10);
+    }
+    return TRUE;
+}
+
+// The full path of a folder name such as "." or "C:" (the current folder of drive C).
+bool FullPath(const wchar_t* name, std::string& utf8) {
+    const DWORD size = ::GetFullPathNameW(name, 0, nullptr, nullptr);
+    if (size == 0) return false;
+    std::wstring buffer(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(name, size, &buffer[0], nullptr);
+    if (length == 0 || length >= size) return false;
+    buffer.resize(length);
+    return veltrane::Utf16ToUtf8(std::u16string(buffer.begin(), buffer.end()), utf8);
+}
+
+// A relative argument made absolute so that the walk sees (and refuses) roots. Only the
+// base folder comes from the system: the name itself is kept exactly, with the trailing
+// dots and spaces that GetFullPathNameW would strip.
+std::string Absolute(const std::string& path) {
+    std::string base;
+    switch (veltrane::ClassifyPath(path)) {
+        case veltrane::PathKind::Relative:
+        case veltrane::PathKind::Rooted:
+            if (!FullPath(L".", base)) return path;
+            break;
+        case veltrane::PathKind::DriveRelative: {
+            const wchar_t drive[] = {static_cast<wchar_t>(path[0]), L':', L'\0'};
+            if (!FullPath(drive, base)) return path;
+            break;
+        }
+        default:
+            return path;
+    }
+    return veltrane::ResolveAgainst(base, path);
+}
+
+int Run(int argc, wchar_t** argv, veltrane::ConsoleOutput& output) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring wide(argv[i]);
+        std::string utf8;
+        if (!veltrane::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()), utf8)) {
+            output.Err("veltrane: argument " + std::to_string(i) +
+                       " is not valid Unicode text (it holds an unpaired surrogate), so no "
+                       "file can be named by it exactly; nothing was touched\n");
+            return veltrane::kExitUsage;
+        }
+        args.push_back(utf8);
+    }
+
+    veltrane::CliOptions options;
+    std::string error;
+    if (!veltrane::CommandLine::Parse(args, options, error)) {
+        output.Err("veltrane: " + error + "\nTry 'veltrane --help' for more information.\n");
+        return veltrane::kExitUsage;
+    }
+    if (options.help) {
+        output.Out(veltrane::CommandLine::HelpText());
+        return veltrane::kExitAllWiped;
+    }
+    if (options.version) {
+        output.Out(std::string(veltrane::CommandLine::VersionText()) + "\n");
+        return veltrane::kExitAllWiped;
+    }
+    for (std::string& path : options.paths) path = Absolute(path);
+
+    veltrane::CliProgram program(output);
+    g_program.store(&program);
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    const int status = program.Run(options);
+    g_finished.store(true);
+    g_program.store(nullptr);
+    return status;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    veltrane::ConsoleOutput output;
+    try {
+        return Run(argc, argv, output);
+    } catch (const std::exception& e) {
+        output.Err(std::string("veltrane: stopped: ") + e.what() + "\n");
+        return veltrane::kExitNotAllWiped;
+    }
+}
