@@ -356,7 +356,9 @@ TEST_F(CliExeTest, CtrlCCancelsTheWipeWith130AndLeavesTheRest) {
     const auto left = Snapshot(m_data);
     ASSERT_EQ(left.size(), 2u);
     for (const auto& entry : left) {
-        if (entry.first != L"next.txt") EXPECT_EQ(entry.second.size(), 256u << 20);
+        if (entry.first != L"next.txt") {
+            EXPECT_EQ(entry.second.size(), 256u << 20);
+        }
     }
 }
 
