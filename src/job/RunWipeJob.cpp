@@ -14,7 +14,6 @@
 #include "job/ReportText.h"
 #include "job/JobLock.h"
 #include "job/WipePath.h"
-#include "shellext/CShellExt.h"
 
 namespace veltrane {
 
@@ -176,7 +175,3 @@ HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& sele
 }
 
 }  // namespace veltrane
-
-HRESULT CShellExt::RunWipeJob(HWND owner, UINT method) {
-    return veltrane::RunWipeJob(owner, method, m_selection);
-}

@@ -5,6 +5,7 @@
 #include "framework/ComRefCount.h"
 #include "framework/Module.h"
 #include "framework/ModuleStateScope.h"
+#include "job/RunWipeJob.h"
 #include "resource.h"
 
 CShellExt::CShellExt() : m_refCount(0) {
@@ -45,4 +46,8 @@ STDMETHODIMP_(ULONG) CShellExt::AddRef() {
 STDMETHODIMP_(ULONG) CShellExt::Release() {
     veltrane::ModuleStateScope scope;
     return veltrane::ComRelease(this, m_refCount);
+}
+
+HRESULT CShellExt::RunWipeJob(HWND owner, UINT method) {
+    return veltrane::RunWipeJob(owner, method, m_selection);
 }

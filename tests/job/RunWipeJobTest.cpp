@@ -443,12 +443,17 @@ TEST_F(RunWipeJobTest, TheJobGoesOnWhenItsOwnerWindowIsDestroyedUnderIt) {
 TEST_F(RunWipeJobTest, WithoutADialogWindowTheJobRunsAllTheSame) {
     tree.WriteFile("work\\a.txt", "a");
     tree.WriteFile("work\\b\\c.txt", "c");
-    Enables();              // the owner's first messages handled before it goes
-    ::DestroyWindow(owner);  // an owner that is gone: the dialog cannot be made
+    // An owner that is gone: the dialog cannot be made. (A window never shown, so that no
+    // X window is unmapped after its destruction under Wine.)
+    const HWND gone = ::CreateWindowA("VeltraneTestOwner", "Gone", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                      100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(gone, nullptr);
+    ::DestroyWindow(gone);
     std::atomic<bool> dialogSeen{false};
     Watcher watcher([&dialogSeen](HWND, const Sighting&) { return dialogSeen = true; });
 
-    EXPECT_EQ(Run({"work\\a.txt", "work\\b"}), S_OK);
+    std::vector<std::string> selection{tree.Path("work\\a.txt"), tree.Path("work\\b")};
+    EXPECT_EQ(RunWipeJob(gone, Random, selection, settings), S_OK);
     watcher.Stop();
 
     EXPECT_FALSE(dialogSeen);

@@ -135,6 +135,32 @@ private:
     ULONG m_refs = 1;
 };
 
+// The job's progress dialog (report: false) or report (true) of this process; tests of
+// other programs may show theirs on the same desktop meanwhile.
+HWND FindOwnDialog(bool report) {
+    struct Search {
+        bool report;
+        HWND found;
+    } search{report, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            char title[64] = {}, name[64] = {};
+            ::GetWindowTextA(window, title, sizeof title);
+            ::GetClassNameA(window, name, sizeof name);
+            if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
+                std::strcmp(title, "Veltrane") == 0 && std::strcmp(name, "#32770") == 0 &&
+                (::GetDlgItem(window, IDC_REPORT_LIST) != nullptr) == s->report) {
+                s->found = window;
+            }
+            return s->found == nullptr;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // Runs a menu command of `menu` on `paths`, as the shell does after a right-click.
 void RunCommand(IShellExtInit* init, IContextMenu* menu, const std::vector<std::wstring>& paths,
                 UINT offset) {
@@ -278,8 +304,8 @@ TEST_F(PathsTest, DriveAndShareRootsAreRefusedAsAWhole) {
     std::wstring report;
     std::thread watcher([&report] {
         for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
-            const HWND dialog = ::FindWindowA("#32770", "Veltrane");
-            if (!dialog || !::GetDlgItem(dialog, IDC_REPORT_LIST)) continue;
+            const HWND dialog = FindOwnDialog(true);
+            if (!dialog) continue;
             wchar_t text[4096] = {};
             ::GetDlgItemTextW(dialog, IDC_REPORT_LIST, text, 4096);
             report = text;
@@ -363,8 +389,8 @@ TEST_F(PathsTest, InstalledUnderANonAnsiFolderItRegistersFindsHelpAndPlaysItsAni
     std::wstring pathLine;
     std::thread watcher([&] {
         for (int i = 0; i < 2000; ++i, ::Sleep(10)) {
-            const HWND dialog = ::FindWindowA("#32770", "Veltrane");
-            if (!dialog || !::IsWindowVisible(dialog)) continue;
+            const HWND dialog = FindOwnDialog(false);
+            if (!dialog) continue;
             ::GetClientRect(::GetDlgItem(dialog, IDC_ANIMATE), &clip);
             wchar_t text[1024] = {};
             ::GetDlgItemTextW(dialog, IDC_PATH, text, 1024);
@@ -405,8 +431,8 @@ TEST_F(PathsTest, WhatCouldNotBeWipedIsReportedOnceAndCopiedAsShown) {
     std::wstring list, clipboard;
     std::thread watcher([&] {
         for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
-            const HWND dialog = ::FindWindowA("#32770", "Veltrane");
-            if (!dialog || !::GetDlgItem(dialog, IDC_REPORT_LIST)) continue;
+            const HWND dialog = FindOwnDialog(true);
+            if (!dialog) continue;
             ++reports;
             std::vector<wchar_t> text(65536);
             ::GetDlgItemTextW(dialog, IDC_REPORT_LIST, text.data(), int(text.size()));
@@ -446,8 +472,8 @@ TEST_F(PathsTest, WhatCouldNotBeWipedIsReportedOnceAndCopiedAsShown) {
     reports = 0;
     std::thread quiet([&] {
         for (int i = 0; i < 50; ++i, ::Sleep(10)) {
-            const HWND dialog = ::FindWindowA("#32770", "Veltrane");
-            if (dialog && ::GetDlgItem(dialog, IDC_REPORT_LIST)) {
+            const HWND dialog = FindOwnDialog(true);
+            if (dialog) {
                 ++reports;
                 ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
             }
