@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "BenchOptions.h"
-#include "wipe/FillGenerator.h"
+#include "support/FillVariants.h"
 
 namespace veltrane {
 namespace bench {

@@ -20,7 +20,7 @@
 #include "BenchOptions.h"
 #include "wipe/FillGenerator.h"
 #include "wipe/ShredderFile.h"
-#include "wipe/ShredderFileProbe.h"
+#include "support/ShredderFileProbe.h"
 
 namespace veltrane {
 namespace bench {

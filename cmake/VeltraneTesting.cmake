@@ -4,7 +4,7 @@
 function(veltrane_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} veltrane_test_support GTest::gtest_main)
     # Tests stand outside the layers: they may look at any part they exercise.
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/res)
     set(labels ${ARG_LABELS})

@@ -1,7 +1,5 @@
 #include "wipe/FillGenerator.h"
 
-#include <cstring>
-
 #include "wipe/FillGeneratorKernels.h"
 
 namespace veltrane {
@@ -16,27 +14,6 @@ void FillRandomReference(std::uint32_t& state, std::uint8_t* out, std::size_t co
 }
 
 namespace {
-
-constexpr std::size_t kPortableLanes = 16;
-
-void PortableBlocks(const std::uint32_t* first, std::uint8_t* out, std::size_t blocks) {
-    constexpr FillJump jump = FillJumpOf(kPortableLanes);
-    std::uint32_t lanes[kPortableLanes];
-    std::memcpy(lanes, first, sizeof lanes);
-    for (std::size_t b = 0; b < blocks; ++b) {
-        // Unrolled so that GCC keeps the lanes in registers (and vectorises where it can).
-#pragma GCC unroll 16
-        for (std::size_t j = 0; j < kPortableLanes; ++j) {
-            out[j] = static_cast<std::uint8_t>(lanes[j] >> 16);
-            lanes[j] = lanes[j] * jump.mul + jump.add;
-        }
-        out += kPortableLanes;
-    }
-}
-
-bool Always() {
-    return true;
-}
 
 // The delta versions: some 4 to 15 times faster than the lane versions of the same
 // instruction set, so that a random pass costs no more than a byte pass.
@@ -56,10 +33,6 @@ FillFunction ChosenFill() {
 
 }  // namespace
 
-void FillRandomPortable(std::uint32_t& state, std::uint8_t* out, std::size_t count) {
-    fill_kernels::FillInBlocks<kPortableLanes>(state, out, count, PortableBlocks);
-}
-
 #if defined(__i386__) || defined(__x86_64__)
 bool CpuHasSse2() {
 #if defined(__x86_64__)
@@ -77,31 +50,17 @@ bool CpuHasAvx2() {
 }
 #endif
 
-const FillVariant kFillVariants[] = {
-    {"reference", FillRandomReference, Always},
-    {"portable", FillRandomPortable, Always},
-#if defined(__i386__) || defined(__x86_64__)
-    {"sse2", FillRandomSse2, CpuHasSse2},
-    {"avx2", FillRandomAvx2, CpuHasAvx2},
-#endif
-    {"delta-portable", FillRandomDeltaPortable, Always},
-#if defined(__i386__) || defined(__x86_64__)
-    {"delta-sse2", FillRandomDeltaSse2, CpuHasSse2},
-    {"delta-avx2", FillRandomDeltaAvx2, CpuHasAvx2},
-#endif
-};
-const std::size_t kFillVariantCount = sizeof kFillVariants / sizeof kFillVariants[0];
-
 void FillRandom(std::uint32_t& state, std::uint8_t* out, std::size_t count) {
     ChosenFill()(state, out, count);
 }
 
 const char* FillRandomVariantName() {
     const FillFunction chosen = ChosenFill();
-    for (const FillVariant& variant : kFillVariants) {
-        if (variant.fill == chosen) return variant.name;
-    }
-    return "unknown";
+#if defined(__i386__) || defined(__x86_64__)
+    if (chosen == FillRandomDeltaAvx2) return "delta-avx2";
+    if (chosen == FillRandomDeltaSse2) return "delta-sse2";
+#endif
+    return "delta-portable";
 }
 
 }  // namespace veltrane

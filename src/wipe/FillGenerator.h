@@ -3,12 +3,11 @@
 // one byte, (state >> 16) & 0xFF after state = state * 214013 + 2531011.
 //
 // The recurrence is serial, but k steps of it are again an affine map,
-// state -> A_k * state + C_k (mod 2^32), so a buffer can be filled many lanes at a time:
-// lane j starts at the state of byte j and every lane jumps ahead by the lane count.
-// The delta versions jump 64 steps ahead on the byte itself, where that map reduces to
-// adding a tabulated increment (see FillGeneratorKernels.h).
-// Every version here produces exactly the bytes of the one-byte-at-a-time reference and
-// leaves `state` exactly where the reference would.
+// state -> A_k * state + C_k (mod 2^32). The delta versions jump 64 steps ahead on the
+// byte itself, where that map reduces to adding a tabulated increment (see
+// FillGeneratorKernels.h). Every version here produces exactly the bytes of the
+// one-byte-at-a-time reference and leaves `state` exactly where the reference would.
+// (The lane versions, which the tests and benchmarks compare, live with them.)
 
 #include <cstddef>
 #include <cstdint>
@@ -53,16 +52,13 @@ void FillRandomReference(std::uint32_t& state, std::uint8_t* out, std::size_t co
 // can run (chosen once, at the first call). `state` runs on exactly as with the reference.
 void FillRandom(std::uint32_t& state, std::uint8_t* out, std::size_t count);
 
-// Plain C++ that runs anywhere: 16 independent lanes, and the delta version on 64-bit words.
-void FillRandomPortable(std::uint32_t& state, std::uint8_t* out, std::size_t count);
+// Plain C++ that runs anywhere: the delta version on 64-bit words.
 void FillRandomDeltaPortable(std::uint32_t& state, std::uint8_t* out, std::size_t count);
 
 #if defined(__i386__) || defined(__x86_64__)
-// 16 lanes, and the delta version, in SSE2 registers. Call only when CpuHasSse2().
-void FillRandomSse2(std::uint32_t& state, std::uint8_t* out, std::size_t count);
+// The delta version in SSE2 registers. Call only when CpuHasSse2().
 void FillRandomDeltaSse2(std::uint32_t& state, std::uint8_t* out, std::size_t count);
-// 32 lanes, and the delta version, in AVX2 registers. Call only when CpuHasAvx2().
-void FillRandomAvx2(std::uint32_t& state, std::uint8_t* out, std::size_t count);
+// The delta version in AVX2 registers. Call only when CpuHasAvx2().
 void FillRandomDeltaAvx2(std::uint32_t& state, std::uint8_t* out, std::size_t count);
 
 bool CpuHasSse2();
@@ -70,17 +66,6 @@ bool CpuHasAvx2();
 #endif
 
 using FillFunction = void (*)(std::uint32_t& state, std::uint8_t* out, std::size_t count);
-
-struct FillVariant {
-    const char* name;
-    FillFunction fill;
-    bool (*available)();  // whether this processor can run it
-};
-
-// Every version built into this program, the reference first, then from the slowest to
-// the fastest.
-extern const FillVariant kFillVariants[];
-extern const std::size_t kFillVariantCount;
 
 // The name of the version FillRandom uses on this processor.
 const char* FillRandomVariantName();

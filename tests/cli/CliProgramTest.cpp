@@ -10,7 +10,7 @@
 #include "cli/CliProgram.h"
 #include "cli/DryRun.h"
 #include "job/WipeReport.h"
-#include "wipe/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "wipe/WipeMethod.h"
 
 namespace veltrane {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "wipe/FillGenerator.h"
+#include "support/FillVariants.h"
 #include "wipe/FillGeneratorKernels.h"
 
 namespace veltrane {

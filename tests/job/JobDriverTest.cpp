@@ -15,7 +15,7 @@
 #include "job/JobDriver.h"
 #include "job/JobLock.h"
 #include "job/WipePath.h"
-#include "wipe/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "wipe/WipeMethod.h"
 
 namespace veltrane {

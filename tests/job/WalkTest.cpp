@@ -8,7 +8,7 @@
 
 #include "job/JobLock.h"
 #include "job/WipePath.h"
-#include "wipe/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "wipe/WipeMethod.h"
 
 namespace veltrane {

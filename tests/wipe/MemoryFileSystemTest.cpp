@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "wipe/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 
 namespace veltrane {
 namespace {

@@ -23,7 +23,7 @@
 #include "wipe/Paths.h"
 #include "wipe/PosixFileSystem.h"
 #include "wipe/ShredderFile.h"
-#include "wipe/ShredderFileProbe.h"
+#include "support/ShredderFileProbe.h"
 #include "wipe/WipeMethod.h"
 
 namespace veltrane {

@@ -14,9 +14,9 @@
 
 #include "WipeTestSupport.h"
 #include "wipe/CharGenerator.h"
-#include "wipe/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "wipe/ShredderFile.h"
-#include "wipe/ShredderFileProbe.h"
+#include "support/ShredderFileProbe.h"
 #include "wipe/WipeMethod.h"
 
 namespace veltrane {

@@ -15,7 +15,7 @@
 #include "wipe/Kernel32.h"
 #include "wipe/Paths.h"
 #include "wipe/ShredderFile.h"
-#include "wipe/ShredderFileProbe.h"
+#include "support/ShredderFileProbe.h"
 #include "wipe/Win32FileSystem.h"
 #include "wipe/WipeMethod.h"
 

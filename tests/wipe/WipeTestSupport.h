@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "wipe/FillGenerator.h"
-#include "wipe/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 
 namespace veltrane::test {
 

@@ -1,4 +1,4 @@
-#include "wipe/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 
 #include <algorithm>
 #include <cctype>
