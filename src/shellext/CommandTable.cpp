@@ -3,23 +3,25 @@
 #include <algorithm>
 #include <cstring>
 
+#include "wipe/WipeMethod.h"
+
 namespace veltrane {
 
 // The tabs and the spaces before them are part of the captions: the shell aligns the pass
 // counts in a column at the tab.
 const std::array<MenuCommand, 8> kMenuCommands = {{
     {"Random Data (Recommended)\t(1 pass)", "Random",
-     "Overwrite the file with random data and delete.", CommandAction::Wipe, 0x04},
+     "Overwrite the file with random data and delete.", CommandAction::Wipe, Random},
     {"Random Data \t(2 passes)", "Random2", "Overwrite with 2 passes of random data and delete.",
-     CommandAction::Wipe, 0x40},
+     CommandAction::Wipe, Random2},
     {"DoD Quick \t(3 passes)", "DoDQuick", "Overwrite with DoD quick method.", CommandAction::Wipe,
-     0x08},
+     DoDQuick},
     {"DoD Standard \t(7 passes)", "DoD", "Overwrite with DoD standard method.", CommandAction::Wipe,
-     0x80},
+     DoD},
     {"NATO Standard \t(7 passes)", "NATO", "Overwrite with NATO method.", CommandAction::Wipe,
-     0x10},
+     NATO},
     {"Gutmann \t(35 passes)", "Gutmann", "Overwrite 35 times using Gutmann algorithm.",
-     CommandAction::Wipe, 0x20},
+     CommandAction::Wipe, Gutmann},
     {"Help", "Help", "Help", CommandAction::Help, 0},
     {"About", "About", "About Veltrane", CommandAction::About, 0},
 }};

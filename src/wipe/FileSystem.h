@@ -78,10 +78,12 @@ struct FileIdentity {
 
 class FileSystem {
 public:
-    using Handle = std::intptr_t;
-    using FindHandle = std::intptr_t;
-    static constexpr Handle kInvalidHandle = -1;
-    static constexpr FindHandle kInvalidFind = -1;
+    // An open file and an open enumeration: distinct types, so that one is never passed
+    // where the other belongs. Each backend keeps its own value in them.
+    enum class Handle : std::intptr_t {};
+    enum class FindHandle : std::intptr_t {};
+    static constexpr Handle kInvalidHandle = Handle(-1);
+    static constexpr FindHandle kInvalidFind = FindHandle(-1);
 
     virtual ~FileSystem() = default;
 

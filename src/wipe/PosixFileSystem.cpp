@@ -108,6 +108,10 @@ struct Search {
     std::string mask;
 };
 
+Search* SearchOf(FileSystem::FindHandle h) {
+    return reinterpret_cast<Search*>(static_cast<std::intptr_t>(h));
+}
+
 bool NextMatch(Search& s, std::string& name) {
     errno = 0;
     while (const dirent* entry = readdir(s.dir)) {
@@ -203,7 +207,7 @@ FileSystem::Handle PosixFileSystem::OpenExclusive(const std::string& path) {
         close(fd);
         return Fail(error), kInvalidHandle;
     }
-    return fd;
+    return static_cast<Handle>(fd);
 }
 
 bool PosixFileSystem::Close(Handle h) {
@@ -352,17 +356,17 @@ FileSystem::FindHandle PosixFileSystem::FindFirst(const std::string& pattern, st
         delete search;
         return Fail(error), kInvalidFind;
     }
-    return reinterpret_cast<FindHandle>(search);
+    return static_cast<FindHandle>(reinterpret_cast<std::intptr_t>(search));
 }
 
 bool PosixFileSystem::FindNext(FindHandle h, std::string& name) {
-    if (h == kInvalidFind || h == 0) return Fail(kErrorInvalidHandle);
-    return NextMatch(*reinterpret_cast<Search*>(h), name);
+    if (h == kInvalidFind || h == FindHandle{}) return Fail(kErrorInvalidHandle);
+    return NextMatch(*SearchOf(h), name);
 }
 
 bool PosixFileSystem::FindEnd(FindHandle h) {
-    if (h == kInvalidFind || h == 0) return Fail(kErrorInvalidHandle);
-    Search* search = reinterpret_cast<Search*>(h);
+    if (h == kInvalidFind || h == FindHandle{}) return Fail(kErrorInvalidHandle);
+    Search* search = SearchOf(h);
     closedir(search->dir);
     delete search;
     return true;

@@ -326,7 +326,14 @@ constexpr Pass kGutmannPasses[] = {
     R, R, R, R,
 };
 // clang-format on
-static_assert(std::size(kGutmannPasses) == 35, "Gutmann has 35 passes");
+// The method table's pass counts, which the published percentage divides by, are those
+// of the passes written. (Random2 and DoD are written as code: two random passes; six
+// byte passes and a random one.)
+static_assert(PassCount(Random) == std::size(kRandomPasses), "Random's passes");
+static_assert(PassCount(DoDQuick) == std::size(kDoDQuickPasses), "DoD Quick's passes");
+static_assert(PassCount(NATO) == std::size(kNatoPasses), "NATO's passes");
+static_assert(PassCount(Gutmann) == std::size(kGutmannPasses), "Gutmann's passes");
+static_assert(PassCount(Random2) == 2 && PassCount(DoD) == 7, "Random2 and DoD as coded");
 
 }  // namespace
 

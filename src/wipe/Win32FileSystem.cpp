@@ -13,7 +13,11 @@ namespace veltrane {
 namespace {
 
 HANDLE Native(FileSystem::Handle h) {
-    return reinterpret_cast<HANDLE>(h);
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(h));
+}
+
+HANDLE Native(FileSystem::FindHandle h) {
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(h));
 }
 
 constexpr DWORD kMoveMethods[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
@@ -107,7 +111,7 @@ FileSystem::Handle Win32FileSystem::OpenExclusive(const std::string& path) {
         ::SetLastError(ERROR_ACCESS_DENIED);
         return kInvalidHandle;
     }
-    return reinterpret_cast<Handle>(h);
+    return static_cast<Handle>(reinterpret_cast<std::intptr_t>(h));
 }
 
 bool Win32FileSystem::Close(Handle h) {
@@ -246,7 +250,7 @@ FileSystem::FindHandle Win32FileSystem::FindFirst(const std::string& pattern, st
                                   nullptr, 0);
     if (h == INVALID_HANDLE_VALUE) return kInvalidFind;
     name = NameFromSystem(data.cFileName);
-    return reinterpret_cast<FindHandle>(h);
+    return static_cast<FindHandle>(reinterpret_cast<std::intptr_t>(h));
 }
 
 bool Win32FileSystem::FindNext(FindHandle h, std::string& name) {

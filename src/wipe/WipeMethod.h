@@ -27,10 +27,26 @@ struct WipeMethodInfo {
 };
 
 constexpr std::size_t kWipeMethodCount = 8;
-extern const WipeMethodInfo wipeMethods[kWipeMethodCount];
+// Constant: ready before any static initialiser of the module can ask for it, and usable
+// at compile time, where each overwriting method's count is checked against its passes.
+inline constexpr WipeMethodInfo wipeMethods[kWipeMethodCount] = {
+    {"Recycle", "Recycle (0 passes)", Recycle, 0},
+    {"Delete", "Delete (0 passes)", Delete, 0},
+    {"Random", "Random Data (1 pass)", Random, 1},
+    {"Random2", "Random Data (2 passes)", Random2, 2},
+    {"DoDQuick", "DoD Quick (3 passes)", DoDQuick, 3},
+    {"DoD", "DoD Standard (7 passes)", DoD, 7},
+    {"NATO", "NATO Standard (7 passes)", NATO, 7},
+    {"Gutmann", "Gutmann (35 passes)", Gutmann, 35},
+};
 
 // Passes of the one table row whose bits equal `method` exactly; 0 for no row (0, or any
 // combination of two or more bits).
-std::int32_t PassCount(std::uint32_t method);
+constexpr std::int32_t PassCount(std::uint32_t method) {
+    for (const WipeMethodInfo& row : wipeMethods) {
+        if (row.methodBits == method) return row.passes;
+    }
+    return 0;
+}
 
 }  // namespace veltrane

@@ -137,27 +137,29 @@ private:
 
 // The job's progress dialog (report: false) or report (true) of this process; tests of
 // other programs may show theirs on the same desktop meanwhile.
+struct DialogSearch {
+    bool report;
+    HWND found;
+};
+
+BOOL CALLBACK MatchOwnDialog(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<DialogSearch*>(data);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    char title[64] = {}, name[64] = {};
+    ::GetWindowTextA(window, title, sizeof title);
+    ::GetClassNameA(window, name, sizeof name);
+    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
+        std::strcmp(title, "Veltrane") == 0 && std::strcmp(name, "#32770") == 0 &&
+        (::GetDlgItem(window, IDC_REPORT_LIST) != nullptr) == search->report) {
+        search->found = window;
+    }
+    return search->found == nullptr;
+}
+
 HWND FindOwnDialog(bool report) {
-    struct Search {
-        bool report;
-        HWND found;
-    } search{report, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            DWORD process = 0;
-            ::GetWindowThreadProcessId(window, &process);
-            char title[64] = {}, name[64] = {};
-            ::GetWindowTextA(window, title, sizeof title);
-            ::GetClassNameA(window, name, sizeof name);
-            if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
-                std::strcmp(title, "Veltrane") == 0 && std::strcmp(name, "#32770") == 0 &&
-                (::GetDlgItem(window, IDC_REPORT_LIST) != nullptr) == s->report) {
-                s->found = window;
-            }
-            return s->found == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    DialogSearch search{report, nullptr};
+    ::EnumWindows(&MatchOwnDialog, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

@@ -448,7 +448,7 @@ FileSystem::Handle MemoryFileSystem::OpenExclusive(const std::string& path) {
                                                          : kErrorSuccess;
         call.ok = call.error == kErrorSuccess;
         if (call.ok) {
-            h = m_nextHandle;
+            h = static_cast<Handle>(m_nextHandle);
             m_nextHandle += 4;
             ++node->openCount;
             m_files[h] = OpenFile{node, 0};
@@ -732,7 +732,7 @@ FileSystem::FindHandle MemoryFileSystem::FindFirst(const std::string& pattern, s
         if (call.ok) {
             name = search.names[0];
             search.next = 1;
-            h = m_nextHandle;
+            h = static_cast<FindHandle>(m_nextHandle);
             m_nextHandle += 4;
             m_searches[h] = std::move(search);
         }
