@@ -6,14 +6,15 @@
 #include "about/InfoUrl.h"
 #include "about/OpenUrl.h"
 #include "about/QXVersion.h"
+#include "Version.h"
 #include "resource.h"
 
 namespace {
 
-// The version shown; the module's version resource reads 1.0.0.6 to match.
-constexpr int kMajor = 1;
-constexpr int kMinor = 0;
-constexpr int kBuild = 6;
+// The version shown, as the module's version resource has it.
+constexpr int kMajor = VELTRANE_VERSION_MAJOR;
+constexpr int kMinor = VELTRANE_VERSION_MINOR;
+constexpr int kBuild = VELTRANE_VERSION_BUILD;
 
 constexpr int kFirstNoticeYear = 2006;
 constexpr char kNoticeLead[] = "Copyright (C) ";

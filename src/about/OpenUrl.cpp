@@ -5,11 +5,10 @@
 
 namespace veltrane {
 
-bool OpenUrl(std::string url) {
-    // The result is deliberately ignored: there is nothing useful to tell the user, and the
-    // About dialog must stay usable whatever the browser does.
-    ::ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOW);
-    return true;
+bool OpenUrl(const std::string& url) {
+    const HINSTANCE result = ::ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOW);
+    // ShellExecute reports success as a value above 32.
+    return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 }  // namespace veltrane

@@ -5,7 +5,8 @@
 
 namespace veltrane {
 
-// Failures (no browser registered, empty address) are not reported: always returns true.
-bool OpenUrl(std::string url);
+// Whether the shell took the address (false: no browser registered, an empty address).
+// The About dialog stays usable either way and tells the user nothing.
+bool OpenUrl(const std::string& url);
 
 }  // namespace veltrane

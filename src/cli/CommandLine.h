@@ -8,6 +8,7 @@
 // '=' ("--method=dod"); "--" ends the options, so a path may begin with '-'; a lone "-" is
 // a path. "/?" is help, as Windows programs have it.
 
+#include "Version.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ public:
     // The usage text printed by --help, lines ending in '\n'.
     static std::string HelpText();
 
-    static const char* VersionText() { return "Veltrane v1.0 build 6"; }
+    static const char* VersionText() { return VELTRANE_VERSION_TEXT; }
 };
 
 }  // namespace veltrane

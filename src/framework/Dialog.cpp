@@ -53,10 +53,6 @@ int CProgressCtrl::SetPos(int position) noexcept {
     return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(position)));
 }
 
-int CProgressCtrl::GetPos() const noexcept {
-    return static_cast<int>(SendMessage(PBM_GETPOS));
-}
-
 int CProgressCtrl::StepIt() noexcept {
     return static_cast<int>(SendMessage(PBM_STEPIT));
 }

@@ -80,10 +80,6 @@ INT_PTR Command(CDialog& dialog, WPARAM, LPARAM) {
     return TRUE;
 }
 
-template <auto Handler>
-INT_PTR Raw(CDialog& dialog, WPARAM wParam, LPARAM lParam) {
-    return (static_cast<HandlerClass<Handler>&>(dialog).*Handler)(wParam, lParam);
-}
 
 }  // namespace message_map_detail
 
@@ -104,13 +100,6 @@ template <auto Handler>
 constexpr MessageMapEntry MapClicked(int controlId) {
     return MessageMapEntry{WM_COMMAND, BN_CLICKED, controlId,
                            &message_map_detail::Command<Handler>};
-}
-
-// Any other message to `INT_PTR C::Handler(WPARAM, LPARAM)`, whose result is the dialog
-// procedure's (FALSE: default processing).
-template <auto Handler>
-constexpr MessageMapEntry MapMessage(UINT message) {
-    return MessageMapEntry{message, 0, 0, &message_map_detail::Raw<Handler>};
 }
 
 // A control of a dialog, bound to its window by DDX_Control. Operations on an unbound
@@ -138,7 +127,6 @@ public:
     void SetRange32(int lower, int upper) noexcept;
     int SetStep(int step) noexcept;
     int SetPos(int position) noexcept;
-    int GetPos() const noexcept;
     int StepIt() noexcept;
 };
 

@@ -123,7 +123,6 @@ using UniqueMenu = UniqueAny<handle_traits::Menu>;        // CreateMenu, CreateP
 template <class GdiHandle>
 using UniqueGdiObject = UniqueAny<handle_traits::Gdi<GdiHandle>>;
 using UniqueBitmap = UniqueGdiObject<HBITMAP>;  // LoadBitmap, CreateBitmap
-using UniqueFont = UniqueGdiObject<HFONT>;
 using UniqueModule = UniqueAny<handle_traits::Module>;  // LoadLibrary
 using UniqueActCtx = UniqueAny<handle_traits::ActCtx>;  // CreateActCtx
 template <class T>
@@ -184,30 +183,12 @@ private:
     Interface* m_ptr = nullptr;
 };
 
-// A process-local lock; usable with std::lock_guard as well as with CriticalSectionLock.
-class CriticalSection {
-public:
-    CriticalSection() noexcept { ::InitializeCriticalSection(&m_section); }
-    ~CriticalSection() { ::DeleteCriticalSection(&m_section); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-
-    void lock() noexcept { ::EnterCriticalSection(&m_section); }
-    void unlock() noexcept { ::LeaveCriticalSection(&m_section); }
-    CRITICAL_SECTION& native() noexcept { return m_section; }
-
-private:
-    CRITICAL_SECTION m_section;
-};
-
 // Holds a critical section from construction to the end of the scope.
 class CriticalSectionLock {
 public:
     explicit CriticalSectionLock(CRITICAL_SECTION& section) noexcept : m_section(section) {
         ::EnterCriticalSection(&m_section);
     }
-    explicit CriticalSectionLock(CriticalSection& section) noexcept
-        : CriticalSectionLock(section.native()) {}
     ~CriticalSectionLock() { ::LeaveCriticalSection(&m_section); }
     CriticalSectionLock(const CriticalSectionLock&) = delete;
     CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;

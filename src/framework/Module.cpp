@@ -45,6 +45,13 @@ std::wstring ModuleFileNameW() {
     }
 }
 
+std::wstring ModuleSiblingW(const wchar_t* name) {
+    const std::wstring module = ModuleFileNameW();
+    const std::size_t folderEnd = module.find_last_of(L"\\/");
+    if (folderEnd == std::wstring::npos) return std::wstring();
+    return module.substr(0, folderEnd + 1) + name;
+}
+
 std::string ModuleFileName() {
     std::string path;
     return ToUtf8(ModuleFileNameW(), path) ? path : std::string();

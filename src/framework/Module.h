@@ -20,4 +20,8 @@ std::wstring ModuleFileNameW();
 // The same in UTF-8; empty also when it has no exact UTF-8 form.
 std::string ModuleFileName();
 
+// A file beside the module (its folder joined with `name`): where the help file and the
+// animation are installed. Empty when the module's name cannot be read.
+std::wstring ModuleSiblingW(const wchar_t* name);
+
 }  // namespace veltrane

@@ -79,10 +79,8 @@ BOOL CCancelDlg::OnInitDialog() {
 
     // pencil.avi beside the module file, whose folder may have any name and length. A
     // module name that cannot be read in full gives no animation rather than a wrong file.
-    const std::wstring module = veltrane::ModuleFileNameW();
-    const std::size_t folderEnd = module.find_last_of(L"\\/");
-    if (folderEnd != std::wstring::npos) {
-        const std::wstring path = module.substr(0, folderEnd + 1) + L"pencil.avi";
+    const std::wstring path = veltrane::ModuleSiblingW(L"pencil.avi");
+    if (!path.empty()) {
         BOOL opened = m_animate.Open(veltrane::ResourceInstance(), path.c_str());
         if (!opened) {
             // Some multimedia readers take only names of the ANSI code page; the short

@@ -152,6 +152,13 @@ protected:
     std::vector<std::string> debugLines;
     int reports = 0;
     WipeFailures reported;
+
+    // What the job reported, for a failure's message.
+    std::string Reported() const {
+        std::string text;
+        for (const WipeFailure& failure : reported) text += DescribeFailure(failure) + "\n";
+        return text;
+    }
 };
 
 TEST_F(RunWipeJobTest, AnEmptySelectionEndsAtOnceAndStillEnablesTheOwnerAgain) {
@@ -192,7 +199,7 @@ TEST_F(RunWipeJobTest, ANestedTreeGoesCompletely) {
 
     EXPECT_EQ(Run({"work\\sel\\", "work\\single.txt"}, DoD), S_OK);
 
-    EXPECT_TRUE(tree.List("work").empty());
+    EXPECT_TRUE(tree.List("work").empty()) << Reported();
     EXPECT_TRUE(debugLines.empty());
 }
 
