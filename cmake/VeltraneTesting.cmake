@@ -21,6 +21,8 @@ function(veltrane_add_gtest name)
                              PROPERTIES LABELS "${labels}" TIMEOUT 300 ${ARG_PROPERTIES})
     else()
         list(APPEND labels native)
-        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}" ${ARG_PROPERTIES})
+        # A generous limit: a test that hangs fails instead of holding up the run.
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                             PROPERTIES LABELS "${labels}" TIMEOUT 300 ${ARG_PROPERTIES})
     endif()
 endfunction()

@@ -57,7 +57,7 @@ private:
     const BYTE* m_start;
 };
 
-TEST(CancelDialogTemplateTest, HoldsExactlyTheDocumentedDialog) {
+TEST(CancelDialogTemplateTest, HoldsTheProgressDialogsControlsWithTheirStyles) {
     HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(IDD_CANCEL), RT_DIALOG);
     ASSERT_NE(found, nullptr);
     TemplateReader in(static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, found))));

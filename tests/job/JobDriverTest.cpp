@@ -177,7 +177,9 @@ TEST_F(JobDriverTest, EveryPollReadsTheCancelRequestFirstAndPumpsLast) {
     fs.AddFileOfSize("C:\\slow.bin", 4 * 262144);
     // Hold the worker in its first write until the job has polled a few times.
     fs.SetObserver([this](const MemoryFileSystem::Call& call) {
-        while (call.op == Op::Write && log.Count("wait") < 3) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (call.op == Op::Write && log.Count("wait") < 3 &&
+               std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
@@ -219,7 +221,8 @@ TEST_F(JobDriverTest, CancelDuringTheSecondOfThreeItemsStopsThatWorkerAndEndsThe
         if (call.op != Op::Write || call.offset != 0 || call.size != 262144) return;
         LockedSet(view.cancelRequest, 1);
         WipeJob* job = host.Current();
-        while (LockedGet(job->cancel) != 1) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (LockedGet(job->cancel) != 1 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });

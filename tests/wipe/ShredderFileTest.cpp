@@ -417,7 +417,7 @@ TEST_F(ShredderFileTest, OnlyExactlyOneCancels) {
 
 // --- failures --------------------------------------------------------------------------
 
-TEST_F(ShredderFileTest, FailuresLeaveTheFileAsDocumented) {
+TEST_F(ShredderFileTest, EachFailureLeavesTheFileWholeOrPartlyOverwrittenUnderItsNewName) {
     constexpr std::size_t kSize = 2 * 262144;  // DoDQuick: writes 1-2 pass 1, 3-4 pass 2, 5-6 R
     struct Case {
         const char* what;
