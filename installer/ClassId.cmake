@@ -1,47 +1,17 @@
 # veltrane_read_class_id(<out-var> [<constant>]): a class identifier of the DLL in registry
-# form ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"), read from the initializer of <constant>
-# (default CLSID_ShellExt; CLSID_ExplorerCommand is the other), so the setup program, the
-# package and their tests can never disagree with the DLL.
-function(_veltrane_hex_field value width out)
-    string(REGEX REPLACE "^0[xX]" "" digits "${value}")
-    string(TOUPPER "${digits}" digits)
-    string(LENGTH "${digits}" length)
-    if(length GREATER width)
-        message(FATAL_ERROR "${value} does not fit ${width} hexadecimal digits")
-    endif()
-    while(length LESS width)
-        string(PREPEND digits "0")
-        math(EXPR length "${length} + 1")
-    endwhile()
-    set(${out} "${digits}" PARENT_SCOPE)
-endfunction()
+# form ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"): CLSID_ShellExt by default, or
+# CLSID_ExplorerCommand. Read from their one home, cmake/ClassIds.cmake, from which the
+# DLL's own definitions are generated, so the setup program, the package and their tests
+# can never disagree with the DLL.
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/ClassIds.cmake)
 
 function(veltrane_read_class_id out)
     set(constant CLSID_ShellExt)
     if(ARGC GREATER 1)
         set(constant "${ARGV1}")
     endif()
-    set(source "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../src/shellext/Guid.cpp")
-    file(READ "${source}" text)
-    if(NOT text MATCHES "${constant}[ \t\r\n]*=[ \t\r\n]*{([^;]*)}")
-        message(FATAL_ERROR "no initializer of ${constant} in ${source}")
+    if(NOT DEFINED VELTRANE_${constant})
+        message(FATAL_ERROR "no class identifier ${constant} in cmake/ClassIds.cmake")
     endif()
-    string(REGEX MATCHALL "0[xX][0-9a-fA-F]+" numbers "${CMAKE_MATCH_1}")
-    list(LENGTH numbers count)
-    if(NOT count EQUAL 11)
-        message(FATAL_ERROR "${constant} in ${source} has ${count} numbers, not 11")
-    endif()
-    # Data1 (8 digits), Data2 and Data3 (4 each), then the eight bytes of Data4.
-    set(widths 8 4 4 2 2 2 2 2 2 2 2)
-    set(fields "")
-    foreach(index RANGE 10)
-        list(GET numbers ${index} number)
-        list(GET widths ${index} width)
-        _veltrane_hex_field("${number}" ${width} field)
-        list(APPEND fields "${field}")
-    endforeach()
-    list(JOIN fields "" digits)
-    string(REGEX REPLACE "^(........)(....)(....)(....)(............)$" "{\\1-\\2-\\3-\\4-\\5}"
-           class_id "${digits}")
-    set(${out} "${class_id}" PARENT_SCOPE)
+    set(${out} "${VELTRANE_${constant}}" PARENT_SCOPE)
 endfunction()
