@@ -53,38 +53,6 @@ void AddSnapshot(const std::string& folder, const std::string& prefix,
 
 }  // namespace
 
-namespace {
-
-struct WindowSearch {
-    const char* className;
-    const char* title;
-    HWND found;
-};
-
-BOOL CALLBACK MatchOwnWindow(HWND hwnd, LPARAM param) {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(hwnd, &process);
-    if (process != ::GetCurrentProcessId()) return TRUE;
-    char name[64] = {};
-    ::GetClassNameA(hwnd, name, sizeof name);
-    if (std::strcmp(name, search->className) != 0) return TRUE;
-    // Sends no message: the window's thread may be waiting for ours.
-    wchar_t text[256] = {};
-    ::InternalGetWindowText(hwnd, text, 256);
-    const std::string wanted = search->title;
-    if (std::wstring(text) != std::wstring(wanted.begin(), wanted.end())) return TRUE;
-    search->found = hwnd;
-    return FALSE;
-}
-
-}  // namespace
-
-HWND FindOwnWindow(const char* className, const char* title) {
-    WindowSearch search{className, title, nullptr};
-    ::EnumWindows(&MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 bool RunUnix(const std::string& program, const std::string& commandLine) {
     STARTUPINFOA startup{};

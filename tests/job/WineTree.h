@@ -3,6 +3,7 @@
 // tools such as ln and rm reach them by their Unix names), and finding this process's
 // windows.
 
+#include "support/WinTestSupport.h"
 #include <windows.h>
 
 #include <cstdint>
@@ -43,9 +44,6 @@ private:
     std::string m_root;
 };
 
-// The top-level window of this process with the given class and title (FindWindowA would
-// also find those of test programs running beside this one).
-HWND FindOwnWindow(const char* className, const char* title);
 
 // Starts a Linux program through Wine's Z: drive. Wine may report it ended before it has
 // run: callers wait for its effect. False when it cannot be started.

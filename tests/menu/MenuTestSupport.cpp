@@ -43,12 +43,6 @@ void Create(Extension& ext) {
 
 }  // namespace
 
-std::string WindowsPath(const std::string& hostPath) {
-    std::string path = "Z:" + hostPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 TempDir::TempDir() {
     static std::atomic<int> serial{0};
     char base[MAX_PATH];
@@ -112,23 +106,6 @@ veltrane::ComPtr<IDataObject> ShellDataObject(const std::vector<std::string>& pa
     return data;
 }
 
-std::wstring Widen(const std::string& utf8) {
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], length);
-    wide.pop_back();
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], length, nullptr, nullptr);
-    utf8.pop_back();
-    return utf8;
-}
-
 bool WriteTextW(const std::wstring& path, const std::string& text) {
     veltrane::UniqueFile file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
@@ -157,30 +134,6 @@ veltrane::ComPtr<IShellItemArray> ShellItems(const std::vector<std::wstring>& pa
     return array;
 }
 
-STDMETHODIMP CountingDataObject::QueryInterface(REFIID riid, void** ppv) {
-    *ppv = riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr;
-    if (!*ppv) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP CountingDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
-    if (m_inner) return m_inner->GetData(format, medium);
-    if (!m_hasFiles || format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
-    std::string names;
-    for (const std::string& name : m_names) names += name + '\0';
-    names += std::string(2, '\0');  // a list ends with an empty name, even an empty list
-    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size());
-    auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
-    drop->pFiles = sizeof(DROPFILES);
-    std::memcpy(drop + 1, names.data(), names.size());
-    ::GlobalUnlock(block);
-    *medium = STGMEDIUM{};
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = block;
-    return S_OK;
-}
-
 std::string DllPath() {
     return WindowsPath(VELTRANE_DLL_PATH);
 }
@@ -197,37 +150,13 @@ HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND owner) {
     return menu->InvokeCommand(&info);
 }
 
-namespace {
-
-struct WindowSearch {
-    const char* className;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<WindowSearch*>(data);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(window, &process);
-    char name[256] = {}, text[256] = {};
-    ::GetClassNameA(window, name, sizeof name);
-    ::GetWindowTextA(window, text, sizeof text);
-    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
-        (!search->className || !std::strcmp(name, search->className)) &&
-        (!search->caption || !std::strcmp(text, search->caption))) {
-        search->found = window;
-    }
-    return !search->found;
-}
-
-}  // namespace
 
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs) {
-    WindowSearch search{className, caption, nullptr};
     const DWORD start = ::GetTickCount();
     while (true) {
-        ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found || ::GetTickCount() - start > timeoutMs) return search.found;
+        const HWND found = veltrane::test::FindOwnWindow(
+            className, caption, [](HWND window) { return ::IsWindowVisible(window) != FALSE; });
+        if (found || ::GetTickCount() - start > timeoutMs) return found;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         for (MSG msg; ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) ::DispatchMessageA(&msg);
     }

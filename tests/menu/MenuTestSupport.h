@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "support/WinTestSupport.h"
 
 namespace menutest {
 
-// "/a/b" as Windows sees it ("Z:\a\b").
-std::string WindowsPath(const std::string& hostPath);
+using veltrane::test::Narrow;
+using veltrane::test::WindowsPath;
+using veltrane::test::Widen;
+using CountingDataObject = veltrane::test::FakeDataObject;
 
 // A fresh folder under the temporary folder, removed with its contents at the end.
 class TempDir {
@@ -37,45 +40,12 @@ std::vector<std::string> MakeTree(const TempDir& dir, const std::vector<std::str
 veltrane::ComPtr<IDataObject> ShellDataObject(const std::vector<std::string>& paths);
 
 // UTF-8 <-> UTF-16, exactly.
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
 // Creates a file by its wide name with `text` as contents; true when it was made.
 bool WriteTextW(const std::wstring& path, const std::string& text);
 bool ExistsW(const std::wstring& path);
 // A real shell item array (what the Windows 11 menu hands over) for paths, in order.
 veltrane::ComPtr<IShellItemArray> ShellItems(const std::vector<std::wstring>& paths);
 
-// Counts the references taken and released on it. Forwards to an inner data object, or
-// serves a hand-made drop list, or (neither) has no file list at all.
-class CountingDataObject final : public IDataObject {
-public:
-    explicit CountingDataObject(IDataObject* inner) : m_inner(inner) {}
-    explicit CountingDataObject(std::vector<std::string> names)
-        : m_names(std::move(names)), m_hasFiles(true) {}
-    CountingDataObject() = default;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return ++releases, --refs; }
-    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override;
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
-    // Lives on the test's stack: the counts are what the tests look at.
-    ULONG refs = 1;
-    int releases = 0;
-
-private:
-    IDataObject* m_inner = nullptr;
-    std::vector<std::string> m_names;
-    bool m_hasFiles = false;
-};
 
 // A fresh extension object from the built veltrane.dll's class factory, as the shell gets it.
 struct Extension {

@@ -24,13 +24,7 @@
 
 namespace {
 
-std::wstring W(const std::string& utf8) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], n);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
+using veltrane::test::Widen;
 
 // The extended-length form, so the test itself reaches every name it makes.
 std::wstring Ext(const std::wstring& path) {
@@ -89,84 +83,20 @@ void RemoveTree(const std::wstring& path) {
     ::RemoveDirectoryW(Ext(path).c_str());
 }
 
-// A data object serving a wide drop list, as Explorer's does.
-class WideDropList final : public IDataObject {
-public:
-    explicit WideDropList(std::vector<std::wstring> paths) : m_paths(std::move(paths)) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataObject)) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
-    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-        std::wstring list;
-        for (const auto& path : m_paths) list += path + L'\0';
-        list += L'\0';
-        const std::size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
-        HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-        auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
-        drop->pFiles = sizeof(DROPFILES);
-        drop->fWide = TRUE;
-        std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
-        ::GlobalUnlock(block);
-        *medium = STGMEDIUM{};
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = block;
-        return S_OK;
-    }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
-private:
-    std::vector<std::wstring> m_paths;
-    ULONG m_refs = 1;
-};
 
 // The job's progress dialog (report: false) or report (true) of this process; tests of
 // other programs may show theirs on the same desktop meanwhile.
-struct DialogSearch {
-    bool report;
-    HWND found;
-};
-
-BOOL CALLBACK MatchOwnDialog(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<DialogSearch*>(data);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(window, &process);
-    char title[64] = {}, name[64] = {};
-    ::GetWindowTextA(window, title, sizeof title);
-    ::GetClassNameA(window, name, sizeof name);
-    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
-        std::strcmp(title, "Veltrane") == 0 && std::strcmp(name, "#32770") == 0 &&
-        (::GetDlgItem(window, IDC_REPORT_LIST) != nullptr) == search->report) {
-        search->found = window;
-    }
-    return search->found == nullptr;
-}
-
 HWND FindOwnDialog(bool report) {
-    DialogSearch search{report, nullptr};
-    ::EnumWindows(&MatchOwnDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return veltrane::test::FindOwnWindow("#32770", "Veltrane", [report](HWND window) {
+        return ::IsWindowVisible(window) &&
+               (::GetDlgItem(window, IDC_REPORT_LIST) != nullptr) == report;
+    });
 }
 
 // Runs a menu command of `menu` on `paths`, as the shell does after a right-click.
 void RunCommand(IShellExtInit* init, IContextMenu* menu, const std::vector<std::wstring>& paths,
                 UINT offset) {
-    WideDropList drop(paths);
+    veltrane::test::FakeDataObject drop(paths);
     ASSERT_EQ(S_OK, init->Initialize(nullptr, &drop, nullptr));
     veltrane::UniqueMenu popup(::CreatePopupMenu());
     ASSERT_EQ(8, menu->QueryContextMenu(popup.get(), 0, 1, 0x7FFF, CMF_NORMAL));
@@ -197,7 +127,7 @@ protected:
         RemoveTree(m_root);
     }
 
-    std::wstring Path(const std::string& utf8) const { return m_root + L"\\" + W(utf8); }
+    std::wstring Path(const std::string& utf8) const { return m_root + L"\\" + Widen(utf8); }
 
     void Wipe(const std::vector<std::wstring>& paths, UINT offset = 0) {
         menutest::Extension ext;
@@ -294,12 +224,14 @@ TEST_F(PathsTest, DriveAndShareRootsAreRefusedAsAWhole) {
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
     };
-    run(L"Z:\\bin\\ln", W("/bin/ln -sfn " + unixTarget + " " + link));
+    run(L"Z:\\bin\\ln", Widen("/bin/ln -sfn " + unixTarget + " " + link));
     struct Unlink {
         std::function<void(const std::wstring&, std::wstring)> run;
         std::wstring line;
         ~Unlink() { run(L"Z:\\bin\\rm", line); }
-    } unlink{run, W("/bin/rm -f " + link)};
+    } unlink{run, Widen("/bin/rm -f " + link)};
+    // Wine may report the Linux program ended before it has run: wait for the link.
+    for (int i = 0; i < 1000 && !Exists(L"Q:\\victim.txt"); ++i) ::Sleep(10);
     if (!Exists(L"Q:\\victim.txt")) GTEST_SKIP() << "no drive letter for " << unixTarget;
 
     // Each refusal is reported at the end of the job: read the report and close it.
@@ -332,7 +264,7 @@ TEST_F(PathsTest, InstalledUnderANonAnsiFolderItRegistersFindsHelpAndPlaysItsAni
     // The DLL, its help file and its animation, copied as setup would copy them.
     const std::wstring folder = Path("\xD0\x92\xD0\xB5\xD0\xBB\xD1\x8C\xD1\x82\xD1\x80\xD0\xB0\xD0\xBD");
     MakeFolders(folder);
-    const std::wstring built = W(menutest::DllPath());
+    const std::wstring built = Widen(menutest::DllPath());
     const std::wstring builtFolder = built.substr(0, built.rfind(L'\\') + 1);
     const std::wstring dll = folder + L"\\veltrane.dll";
     ASSERT_TRUE(::CopyFileW(built.c_str(), dll.c_str(), FALSE));
@@ -412,7 +344,7 @@ TEST_F(PathsTest, InstalledUnderANonAnsiFolderItRegistersFindsHelpAndPlaysItsAni
     ASSERT_FALSE(pathLine.empty());
     EXPECT_NE(std::wstring::npos, pathLine.find(L"..."));
     EXPECT_LT(pathLine.size(), big.size());
-    const std::wstring name = W("\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.bin");
+    const std::wstring name = Widen("\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.bin");
     EXPECT_EQ(name, pathLine.substr(pathLine.size() - name.size()));
     ::FreeLibrary(module);
 }

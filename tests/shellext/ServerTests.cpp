@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "support/WinTestSupport.h"
 #include "TestSupport.h"
 #include "framework/Handles.h"
 
@@ -163,32 +164,7 @@ TEST_F(ServerTest, ObjectHasTwoInterfacesAndAnswersIUnknownWithIShellExtInit) {
 }
 
 // A data object that counts its references and serves nothing.
-class CountingDataObject : public IDataObject {
-public:
-    ULONG refs = 1;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataObject)) {
-            return E_NOINTERFACE;
-        }
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
-    STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC*) override { return DV_E_FORMATETC; }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-};
+using CountingDataObject = veltrane::test::FakeDataObject;
 
 TEST_F(ServerTest, ReleasingTheObjectReleasesItsDataObjectOnce) {
     CountingDataObject data;

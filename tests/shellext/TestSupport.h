@@ -7,18 +7,11 @@
 #include <string>
 
 #include "framework/Handles.h"
+#include "support/WinTestSupport.h"
 
 namespace testsupport {
 
-// A path as the build wrote it (a Unix path when the build ran outside Wine) in the form
-// Windows programs take: Wine shows the Unix root as drive Z:.
-inline std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
+using veltrane::test::WindowsPath;
 
 #ifdef VELTRANE_DLL_PATH
 inline std::string DllPath() {

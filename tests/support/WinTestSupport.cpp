@@ -1,0 +1,113 @@
+#include "support/WinTestSupport.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace veltrane::test {
+
+std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &wide[0], length);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr,
+                                             0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), &utf8[0], length, nullptr,
+                          nullptr);
+    return utf8;
+}
+
+namespace {
+
+struct WindowSearch {
+    const char* className;
+    const char* title;
+    const std::function<bool(HWND)>* accept;
+    HWND found;
+};
+
+BOOL CALLBACK MatchOwnWindow(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(hwnd, &process);
+    if (process != ::GetCurrentProcessId()) return TRUE;
+    if (search->className) {
+        char name[64] = {};
+        ::GetClassNameA(hwnd, name, sizeof name);
+        if (std::strcmp(name, search->className) != 0) return TRUE;
+    }
+    if (search->title) {
+        wchar_t text[256] = {};
+        ::InternalGetWindowText(hwnd, text, 256);
+        if (std::wstring(text) != Widen(search->title)) return TRUE;
+    }
+    if (*search->accept && !(*search->accept)(hwnd)) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND FindOwnWindow(const char* className, const char* title,
+                   const std::function<bool(HWND)>& accept) {
+    WindowSearch search{className, title, &accept, nullptr};
+    ::EnumWindows(&MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+STDMETHODIMP FakeDataObject::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataObject)) {
+        return E_NOINTERFACE;
+    }
+    *ppv = this;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP FakeDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
+    if (m_inner) return m_inner->GetData(format, medium);
+    if (!m_hasFiles || format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
+    // DROPFILES, then the names one after another, each ended by a NUL, and one NUL more.
+    std::string bytes;
+    if (m_wide) {
+        std::wstring list;
+        for (const auto& name : m_wideNames) list += name + L'\0';
+        list += L'\0';
+        bytes.assign(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(wchar_t));
+    } else {
+        for (const auto& name : m_names) bytes += name + '\0';
+        bytes += '\0';
+    }
+    // Two spare NULs of the widest kind: a list ends with an empty name, even an empty one.
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                                  sizeof(DROPFILES) + bytes.size() + 2 * sizeof(wchar_t));
+    if (!block) return E_OUTOFMEMORY;
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = m_wide ? TRUE : FALSE;
+    std::memcpy(drop + 1, bytes.data(), bytes.size());
+    ::GlobalUnlock(block);
+    *medium = STGMEDIUM{};
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = block;
+    return S_OK;
+}
+
+}  // namespace veltrane::test
