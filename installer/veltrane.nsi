@@ -265,7 +265,14 @@ Function RegisterPackage
     Pop $0
     ${EnableX64FSRedirection}
     ${If} $0 == 0
-        !insertmacro SetupLog "Windows 11 menu: package registered."
+        ; Windows 11 lists a packaged command under "Show more options" too: the 64-bit
+        ; classic handler's menu entries go, so that nothing appears twice there. Its class
+        ; stays registered; uninstall removes it with the rest.
+        SetRegView 64
+        DeleteRegKey HKCR "*\shellex\ContextMenuHandlers\${PRODUCT}"
+        DeleteRegKey HKCR "Directory\shellex\ContextMenuHandlers\${PRODUCT}"
+        !insertmacro UseNativeView
+        !insertmacro SetupLog "Windows 11 menu: package registered; the classic entries give way to it."
     ${Else}
         !insertmacro SetupLog "Windows 11 menu: the package could not be registered (PowerShell: $0). The classic menu under $\"Show more options$\" works all the same."
     ${EndIf}
