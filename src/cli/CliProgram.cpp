@@ -8,6 +8,7 @@
 #include "cli/JsonWriter.h"
 #include "job/JobLock.h"
 #include "job/WipePath.h"
+#include "wipe/WipeMethod.h"
 #include "wipe/Paths.h"
 
 namespace veltrane {
@@ -161,8 +162,14 @@ int CliProgram::Run(const CliOptions& options) {
                 const auto now = std::chrono::steady_clock::now();
                 if (showProgress && now - lastShown >= kProgressInterval) {
                     lastShown = now;
-                    m_output.Progress(counter + std::to_string(LockedGet(job->progress)) + "% " +
-                                      LockedGet(job->path));
+                    // The pass under way and how far it is, then the file's original name.
+                    const std::int32_t pass = job->pass.load(std::memory_order_relaxed);
+                    const std::string passText =
+                        pass > 0 ? "pass " + std::to_string(pass) + "/" +
+                                       std::to_string(PassCount(options.method)) + " " +
+                                       std::to_string(job->passPercent.load(std::memory_order_relaxed)) + "% "
+                                 : std::string("0% ");
+                    m_output.Progress(counter + passText + LockedGet(job->path));
                 }
             }
             worker.join();

@@ -169,6 +169,8 @@ std::int32_t WipePath(WipeJob& job) {
             ShredderFile file(bare, fs);
             file.cancelFlag = &job.cancel;
             file.progress = &job.progress;
+            file.currentPass = &job.pass;
+            file.passPercent = &job.passPercent;
             // A file that stays keeps its folders too.
             if (!file.Wipe(job.method) && !Cancelled(job)) {
                 Record(job, bare, WipeProblem::FileNotWiped, file.FailureCode());

@@ -161,6 +161,13 @@ bool ShredderFile::WriteChunk(const std::uint8_t* buffer, std::uint32_t length,
 }
 
 void ShredderFile::UpdateProgress() {
+    if (currentPass != nullptr) currentPass->store(pass, std::memory_order_relaxed);
+    if (passPercent != nullptr) {
+        const std::int32_t percent =
+            fileSize > 0 ? static_cast<std::int32_t>(passBytes * 100 / static_cast<std::uint64_t>(fileSize))
+                         : 100;
+        passPercent->store(percent, std::memory_order_relaxed);
+    }
     if (progress == nullptr) return;
     const std::int32_t passes = PassCount(method);
     const double share = passes > 0 ? 100.0 / passes : 0.0;

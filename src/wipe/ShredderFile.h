@@ -29,6 +29,10 @@ public:
     // concurrently, hence atomics, accessed relaxed: no other data hangs on them.
     std::atomic<std::uint8_t>* cancelFlag = nullptr;
     std::atomic<std::int32_t>* progress = nullptr;
+    // The pass under way (from 1) and its own percentage, for a display that follows the
+    // pass rather than the whole file; either may stay null.
+    std::atomic<std::int32_t>* currentPass = nullptr;
+    std::atomic<std::int32_t>* passPercent = nullptr;
 
     // True when the file was overwritten as `method` asks and then deleted or recycled.
     // Called once per object.

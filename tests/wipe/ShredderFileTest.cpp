@@ -619,6 +619,25 @@ TEST_F(ShredderFileTest, WritesThatFailOrMisreportEndThePassAndCountOnlyWhatWasW
     }
 }
 
+TEST_F(ShredderFileTest, ThePassUnderWayAndItsOwnPercentageArePublished) {
+    fs.AddFileOfSize(kPath, 2 * 262144);
+    std::atomic<std::int32_t> pass{0}, percent{0};
+    std::vector<std::pair<std::int32_t, std::int32_t>> seen;
+    fs.SetObserver([&](const MemoryFileSystem::Call& call) {
+        if (call.op == Op::Write) seen.emplace_back(pass.load(), percent.load());
+    });
+    auto file = Make();
+    file->currentPass = &pass;
+    file->passPercent = &percent;
+    ASSERT_TRUE(file->Wipe(DoDQuick));
+    // Seen at each write, before it counts: two chunks in each of three passes.
+    const std::vector<std::pair<std::int32_t, std::int32_t>> expected = {
+        {0, 0}, {1, 50}, {1, 100}, {2, 50}, {2, 100}, {3, 50}};
+    EXPECT_EQ(expected, seen);
+    EXPECT_EQ(3, pass.load());
+    EXPECT_EQ(100, percent.load());
+}
+
 TEST_F(ShredderFileTest, ACancelDuringTheLastWriteOfAPassIsSeenAtItsEnd) {
     fs.AddFileOfSize(kPath, 2 * 262144);
     fs.SetObserver([this](const MemoryFileSystem::Call& call) {
