@@ -1,5 +1,6 @@
 #include "job/RunWipeJob.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <utility>
@@ -7,6 +8,8 @@
 #include "framework/ExceptionReport.h"
 #include "framework/Handles.h"
 #include "framework/MessagePump.h"
+#include "framework/ModuleActivity.h"
+#include "framework/ModuleStateScope.h"
 #include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
 #include "job/CCancelDlg.h"
@@ -34,6 +37,9 @@ public:
     void SetItemCount(std::int32_t count) override {
         if (CCancelDlg* dialog = Live()) dialog->SetItemCount(count);
     }
+    void GrowItemCount(std::int32_t count) override {
+        if (CCancelDlg* dialog = Live()) dialog->SetItemRange(count);
+    }
     void StepItem() override {
         if (CCancelDlg* dialog = Live()) dialog->StepItem();
     }
@@ -50,6 +56,10 @@ public:
         // A request made before the window went away still counts.
         if (CCancelDlg* dialog = Live()) m_cancel = LockedGet(dialog->m_bCancel);
         return m_cancel;
+    }
+    void ClearCancelRequest() noexcept override {
+        m_cancel = 0;
+        if (CCancelDlg* dialog = Live()) dialog->ClearCancel();
     }
     bool ContinueAfterResult(std::int32_t result) override {
         CCancelDlg* dialog = Live();
@@ -121,10 +131,90 @@ void PostEnable(HWND owner, BOOL enable) noexcept {
     if (owner) ::PostMessageA(owner, WM_ENABLE, static_cast<WPARAM>(enable), 0);
 }
 
+class ActiveJob;
+
+// The job running on this thread, if any. The shell runs its menus on the thread that
+// pumps the job's messages, so a further command reaches us from inside that pump.
+thread_local ActiveJob* t_activeJob = nullptr;
+
+// One job on the shell's thread: its dialog, its workers, its driver, and a timer that
+// keeps it going while a message loop nested in its pump (About, a menu) holds the
+// wait loop up. While it exists the module counts as busy.
+class ActiveJob {
+public:
+    ActiveJob(CCancelDlg* dialog, HWND owner, const JobSettings& settings) noexcept
+        : m_view(dialog, owner),
+          m_host(settings.waitBetweenPolls),
+          m_driver(m_view, m_host, settings.walk),
+          m_owner(owner) {}
+    ~ActiveJob() { End(); }
+    ActiveJob(const ActiveJob&) = delete;
+    ActiveJob& operator=(const ActiveJob&) = delete;
+
+    void Run(const std::vector<std::string>& selection, UINT method) {
+        m_driver.Append(selection, method);
+        t_activeJob = this;
+        // Without the timer the job still runs; it only waits out nested loops.
+        m_timer = ::SetTimer(nullptr, 0, kPollIntervalMs, &ActiveJob::OnPollTimer);
+        m_driver.Run();
+    }
+
+    // A further command from this thread while the job runs.
+    void Join(HWND owner, UINT method, const std::vector<std::string>& selection) {
+        if (owner && owner != m_owner &&
+            std::find(m_owners.begin(), m_owners.end(), owner) == m_owners.end()) {
+            m_owners.push_back(owner);
+            PostEnable(owner, FALSE);
+        }
+        m_driver.Append(selection, method);
+    }
+
+    // Once, when the driver has finished: the dialog goes and the owners hear of it.
+    void End() noexcept {
+        if (m_ended) return;
+        m_ended = true;
+        if (t_activeJob == this) t_activeJob = nullptr;
+        if (m_timer) ::KillTimer(nullptr, m_timer);
+        m_view.Close();
+        PostEnable(m_owner, TRUE);
+        for (HWND owner : m_owners) PostEnable(owner, TRUE);
+    }
+
+private:
+    static void CALLBACK OnPollTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+        ActiveJob* job = t_activeJob;
+        if (!job || job->m_timer != timer) return;
+        // Dispatched by the job's own pump: the wait loop polls anyway.
+        const MSG* pumped = MessageBeingDispatched();
+        if (pumped && pumped->message == WM_TIMER && !pumped->hwnd && pumped->wParam == timer) {
+            return;
+        }
+        ModuleStateScope scope;
+        GuardFrameworkCall([job] { job->m_driver.PollNested(); });
+        if (job->m_driver.Finished()) job->End();
+    }
+
+    CancelDialogView m_view;
+    ThreadWorkerHost m_host;
+    JobDriver m_driver;
+    HWND m_owner;
+    std::vector<HWND> m_owners;  // owners of the commands that joined, m_owner aside
+    UINT_PTR m_timer = 0;
+    bool m_ended = false;
+    ModuleActivity m_activity;
+};
+
 }  // namespace
 
 HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& selection,
                    const JobSettings& settings) noexcept {
+    if (ActiveJob* running = t_activeJob) {
+        // From inside the running job's pump: its items join that job, and the command
+        // returns at once instead of running a second job inside the first one's wait.
+        GuardFrameworkCall([&] { running->Join(owner, method, selection); });
+        return S_OK;
+    }
+
     PostEnable(owner, FALSE);
 
     CCancelDlg* dialog = nullptr;
@@ -142,12 +232,11 @@ HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& sele
         dialog = nullptr;
     }
 
-    CancelDialogView view(dialog, owner);
-    ThreadWorkerHost host(settings.waitBetweenPolls);
-    GuardFrameworkCall([&] { RunJobItems(selection, method, view, host, settings.walk); });
-
-    view.Close();
-    PostEnable(owner, TRUE);
+    {
+        ActiveJob job(dialog, owner, settings);
+        GuardFrameworkCall([&] { job.Run(selection, method); });
+        job.End();
+    }
     RepostQuitMessage();
     return S_OK;
 }

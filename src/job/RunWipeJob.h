@@ -20,12 +20,16 @@ struct JobSettings {
 
 // Longest wait between two polls: how soon the file bar follows the engine. Input and a
 // worker's end cut the wait short; the bar, which the worker does not signal, moves ten
-// times a second.
+// times a second. Also the period of the poll that keeps the job going while a message
+// loop nested in its pump (a modal dialog, a menu) holds the wait loop up.
 constexpr DWORD kPollIntervalMs = 100;
 
 // Wipes every item of `selection` with `method` (one WipeMethod bit), showing the
 // progress dialog owned by `owner` (which may be null). Posts WM_ENABLE FALSE to `owner`
-// at the start and TRUE at the end. Returns S_OK in every case; no exception leaves it.
+// at the start and TRUE at the end. Called while a job runs on the same thread (from
+// inside its message pump), it adds the items to the end of that job, each keeping its
+// own method, and returns at once; another thread runs a job of its own. Returns S_OK in
+// every case; no exception leaves it.
 HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& selection,
                    const JobSettings& settings = {}) noexcept;
 
