@@ -21,13 +21,22 @@ namespace veltrane {
 
 namespace {
 
-// The progress dialog behind the job's view. The dialog deletes itself when its window
-// goes, which may happen during the job (its owner window is destroyed while we pump):
-// every use first checks that the window still belongs to the same object.
+// The progress dialog behind the job's view. Its window appears only once the job has
+// lasted `delayMs` (checked at every poll): a window that flashes up for a few
+// milliseconds tells nothing, and making, showing, hiding and destroying it costs most of
+// a small command's time. Until then the view keeps what the window would show, and the
+// window comes up showing it. The dialog deletes itself when its window goes, which may
+// happen during the job (its owner window is destroyed while we pump): every use first
+// checks that the window still belongs to the same object.
 class CancelDialogView final : public JobProgressView {
 public:
-    CancelDialogView(CCancelDlg* dialog, HWND owner) noexcept
-        : m_dialog(dialog), m_window(dialog ? dialog->GetSafeHwnd() : nullptr), m_owner(owner) {}
+    CancelDialogView(CCancelDlg* dialog, HWND owner, DWORD delayMs) noexcept
+        : m_waiting(dialog), m_owner(owner), m_delayMs(delayMs), m_start(::GetTickCount()) {
+        AppearWhenDue();
+    }
+    ~CancelDialogView() override { Close(); }
+    CancelDialogView(const CancelDialogView&) = delete;
+    CancelDialogView& operator=(const CancelDialogView&) = delete;
 
     CCancelDlg* Live() noexcept {
         if (m_dialog && CDialog::FromHandle(m_window) != m_dialog) m_dialog = nullptr;
@@ -35,24 +44,32 @@ public:
     }
 
     void SetItemCount(std::int32_t count) override {
+        m_count = count;
+        m_steps = 0;
         if (CCancelDlg* dialog = Live()) dialog->SetItemCount(count);
     }
     void GrowItemCount(std::int32_t count) override {
+        m_count = count;
         if (CCancelDlg* dialog = Live()) dialog->SetItemRange(count);
     }
     void StepItem() override {
+        ++m_steps;
         if (CCancelDlg* dialog = Live()) dialog->StepItem();
     }
     void SetStatusText(std::string text) override {
+        m_status = text;
         if (CCancelDlg* dialog = Live()) dialog->SetStatusText(std::move(text));
     }
     void SetPathText(std::string text) override {
+        m_path = text;
         if (CCancelDlg* dialog = Live()) dialog->SetPathText(std::move(text));
     }
     void SetFileProgress(std::int32_t percent) noexcept override {
+        m_progress = percent;
         if (CCancelDlg* dialog = Live()) dialog->SetFileProgress(percent);
     }
     std::int32_t CancelRequest() noexcept override {
+        AppearWhenDue();
         // A request made before the window went away still counts.
         if (CCancelDlg* dialog = Live()) m_cancel = LockedGet(dialog->m_bCancel);
         return m_cancel;
@@ -73,8 +90,10 @@ public:
         return true;
     }
 
-    // End of the job: hide and destroy the window; the object deletes itself.
+    // End of the job: hide and destroy the window; the object deletes itself. One whose
+    // window never came is deleted here.
     void Close() noexcept {
+        delete std::exchange(m_waiting, nullptr);
         if (CCancelDlg* dialog = Live()) {
             dialog->ShowWindow(SW_HIDE);
             dialog->DestroyWindow();
@@ -83,9 +102,36 @@ public:
     }
 
 private:
-    CCancelDlg* m_dialog;
-    HWND m_window;
+    void AppearWhenDue() noexcept {
+        if (!m_waiting || ::GetTickCount() - m_start < m_delayMs) return;
+        // A dialog whose window cannot be made has freed itself; the job runs all the
+        // same, its texts and bars going nowhere.
+        CCancelDlg* dialog = std::exchange(m_waiting, nullptr);
+        if (!dialog->Create(m_owner)) return;
+        m_dialog = dialog;
+        m_window = dialog->GetSafeHwnd();
+        GuardFrameworkCall([this, dialog] {
+            dialog->SetItemCount(m_count);
+            for (std::int32_t i = 0; i < m_steps; ++i) dialog->StepItem();
+            dialog->SetStatusText(m_status);
+            dialog->SetPathText(m_path);
+            dialog->SetFileProgress(m_progress);
+        });
+        if (::IsWindow(m_window)) dialog->ShowWindow(SW_SHOW);
+    }
+
+    CCancelDlg* m_waiting;  // allocated, its window not made yet
+    CCancelDlg* m_dialog = nullptr;
+    HWND m_window = nullptr;
     HWND m_owner;
+    DWORD m_delayMs;
+    DWORD m_start;
+    // What the window shows, for when it appears.
+    std::int32_t m_count = 0;
+    std::int32_t m_steps = 0;
+    std::string m_status;
+    std::string m_path;
+    std::int32_t m_progress = 0;
     std::int32_t m_cancel = 0;
 };
 
@@ -143,7 +189,7 @@ thread_local ActiveJob* t_activeJob = nullptr;
 class ActiveJob {
 public:
     ActiveJob(CCancelDlg* dialog, HWND owner, const JobSettings& settings) noexcept
-        : m_view(dialog, owner),
+        : m_view(dialog, owner, settings.dialogDelayMs),
           m_host(settings.waitBetweenPolls),
           m_driver(m_view, m_host, settings.walk),
           m_owner(owner) {}
@@ -224,14 +270,6 @@ HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& sele
         ReportFrameworkException(e);
         return S_OK;
     }
-    // A dialog whose window cannot be made has already freed itself; the job runs all
-    // the same, its texts and bars going nowhere.
-    if (dialog->Create(owner)) {
-        if (::IsWindow(dialog->GetSafeHwnd())) dialog->ShowWindow(SW_SHOW);
-    } else {
-        dialog = nullptr;
-    }
-
     {
         ActiveJob job(dialog, owner, settings);
         GuardFrameworkCall([&] { job.Run(selection, method); });

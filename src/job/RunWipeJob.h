@@ -12,10 +12,16 @@
 
 namespace veltrane {
 
+// How long a job runs before its progress dialog appears. A shorter job shows none: its
+// Cancel could hardly be pressed in time, and the window would cost a small command most
+// of its time. Past the delay the window's own cost is at most a few per cent.
+constexpr DWORD kDialogDelayMs = 500;
+
 struct JobSettings {
     WalkSettings walk;
     // Wait for input or a worker's end between polls (true), or poll without pause.
     bool waitBetweenPolls = true;
+    DWORD dialogDelayMs = kDialogDelayMs;
 };
 
 // Longest wait between two polls: how soon the file bar follows the engine. Input and a
@@ -25,7 +31,8 @@ struct JobSettings {
 constexpr DWORD kPollIntervalMs = 100;
 
 // Wipes every item of `selection` with `method` (one WipeMethod bit), showing the
-// progress dialog owned by `owner` (which may be null). Posts WM_ENABLE FALSE to `owner`
+// progress dialog owned by `owner` (which may be null) once the job has lasted
+// settings.dialogDelayMs. Posts WM_ENABLE FALSE to `owner`
 // at the start and TRUE at the end. Called while a job runs on the same thread (from
 // inside its message pump), it adds the items to the end of that job, each keeping its
 // own method, and returns at once; another thread runs a job of its own. Returns S_OK in

@@ -126,6 +126,8 @@ protected:
         tree.WriteFile("canary\\nested\\two.bin", std::string(70000, '\x5A'));
         canary = tree.Snapshot("canary");
         settings.walk.debugSink = [this](const std::string& line) { debugLines.push_back(line); };
+        // The dialog from the start, for the watcher to see whatever the disk's speed.
+        settings.dialogDelayMs = 0;
     }
     void TearDown() override {
         EXPECT_EQ(tree.Snapshot("canary"), canary);
@@ -158,6 +160,34 @@ protected:
 TEST_F(RunWipeJobTest, AnEmptySelectionEndsAtOnceAndStillEnablesTheOwnerAgain) {
     EXPECT_EQ(Run({}), S_OK);
     EXPECT_EQ(Enables(), (std::vector<WPARAM>{FALSE, TRUE}));
+}
+
+// The dialog waits for the job to have lasted a while; once due, it comes up showing
+// where the job stands, not where it began.
+TEST_F(RunWipeJobTest, TheDialogAppearsOnlyOnceTheJobHasLastedItsDelay) {
+    tree.WriteFile("work\\quick.txt", "quick");
+    settings.dialogDelayMs = 60000;
+    std::atomic<bool> dialogSeen{false};
+    Watcher quiet([&dialogSeen](HWND, const Sighting&) { return dialogSeen = true; });
+    EXPECT_EQ(Run({"work\\quick.txt"}), S_OK);
+    quiet.Stop();
+    EXPECT_FALSE(dialogSeen);
+    EXPECT_FALSE(tree.Exists("work\\quick.txt"));
+    EXPECT_EQ(Enables(), (std::vector<WPARAM>{FALSE, TRUE}));
+
+    tree.WriteFile("work\\one.txt", "one");
+    tree.WriteFileOfSize("work\\two.bin", 64 << 20);
+    settings.dialogDelayMs = 150;
+    Watcher watcher(nullptr);
+    EXPECT_EQ(Run({"work\\one.txt", "work\\two.bin"}, Gutmann), S_OK);
+    watcher.Stop();
+    EXPECT_TRUE(tree.List("work").empty());
+    const auto seen = watcher.Seen();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().status, "Processing file 2 of 2");
+    EXPECT_EQ(seen.front().path, tree.Path("work\\two.bin"));
+    EXPECT_EQ(seen.front().itemsRange, 2);
+    EXPECT_EQ(seen.front().itemsPosition, 2);
 }
 
 TEST_F(RunWipeJobTest, OneFileIsWipedWhileTheDialogShowsItAndFollowsTheEngine) {

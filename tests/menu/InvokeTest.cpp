@@ -223,9 +223,20 @@ bool StatusSeen(HWND dialog, const std::string& status) {
     return false;
 }
 
+// Files that each take a while with Gutmann's method: the dialog comes only once a job
+// has lasted half a second, and the test acts while the job runs.
+std::vector<std::string> BigFiles(const menutest::TempDir& dir,
+                                  const std::vector<std::string>& names) {
+    std::vector<std::string> paths;
+    for (const std::string& name : names) {
+        paths.push_back(dir / name);
+        menutest::WriteText(paths.back(), std::string(64 << 20, name[0]));
+    }
+    return paths;
+}
+
 TEST_F(InvokeTest, ACommandGivenDuringAJobJoinsItAndTheModuleStaysUntilTheJobHasEnded) {
-    const std::string big = m_dir / "big.bin";
-    menutest::WriteText(big, std::string(16 << 20, 'x'));
+    const auto big = BigFiles(m_dir, {"a.bin", "b.bin"});
     const auto joined = menutest::MakeTree(m_dir, {"joined.txt", "joined\\", "joined\\a.txt"});
     bool returnedAtOnce = false;
     CommandWindow window([&] {
@@ -241,12 +252,13 @@ TEST_F(InvokeTest, ACommandGivenDuringAJobJoinsItAndTheModuleStaysUntilTheJobHas
         const HWND dialog = RunningJobDialog();
         if (!dialog) return;
         duringJob = DllCanUnloadNow();
+        const bool onFirst = menutest::ControlText(dialog, IDC_STATUS) == "Processing file 1 of 2";
         window.Post();
-        grown = StatusSeen(dialog, "Processing file 1 of 3");
+        grown = StatusSeen(dialog, onFirst ? "Processing file 1 of 4" : "Processing file 2 of 4");
     });
     {
         menutest::Extension first;
-        const auto data = menutest::ShellDataObject({big});
+        const auto data = menutest::ShellDataObject(big);
         ASSERT_EQ(S_OK, first.init->Initialize(nullptr, data.Get(), nullptr));
         EXPECT_EQ(S_OK, menutest::InvokeOffset(first.menu.Get(), 5, window.Get()));
     }
@@ -255,7 +267,7 @@ TEST_F(InvokeTest, ACommandGivenDuringAJobJoinsItAndTheModuleStaysUntilTheJobHas
     EXPECT_EQ(S_FALSE, duringJob);
     EXPECT_TRUE(returnedAtOnce) << "the second command ran its items before returning";
     EXPECT_TRUE(grown) << "the dialog did not count the joined items";
-    EXPECT_FALSE(Exists(big));
+    for (const std::string& item : big) EXPECT_FALSE(Exists(item)) << item;
     for (const std::string& item : joined) EXPECT_FALSE(Exists(item)) << item;
     // Every object released; the last worker may still be on its way out of the module.
     HRESULT after = DllCanUnloadNow();
@@ -264,10 +276,7 @@ TEST_F(InvokeTest, ACommandGivenDuringAJobJoinsItAndTheModuleStaysUntilTheJobHas
 }
 
 TEST_F(InvokeTest, HelpAndAboutDuringAJobOpenAndCloseWhileTheJobGoesOn) {
-    const std::string first = m_dir / "first.bin";
-    const std::string second = m_dir / "second.bin";
-    menutest::WriteText(first, std::string(16 << 20, 'x'));
-    menutest::WriteText(second, std::string(16 << 20, 'y'));
+    const auto files = BigFiles(m_dir, {"a.bin", "b.bin", "c.bin"});
     CommandWindow window([&] {
         menutest::Extension other;
         EXPECT_EQ(S_OK, menutest::InvokeOffset(other.menu.Get(), 7, window.Get()));  // About
@@ -281,8 +290,14 @@ TEST_F(InvokeTest, HelpAndAboutDuringAJobOpenAndCloseWhileTheJobGoesOn) {
         const HWND about = menutest::WaitForWindow("#32770", "About...", 20000);
         aboutOpened = about != nullptr;
         if (!about) return;
-        // About runs its own message loop inside the job's pump; the job goes on meanwhile.
-        movedOnUnderAbout = StatusSeen(dialog, "Processing file 2 of 2") && ::IsWindow(about);
+        // About runs its own message loop inside the job's pump; the job goes on meanwhile
+        // to its next item.
+        const std::string atOpen = menutest::ControlText(dialog, IDC_STATUS);
+        if (atOpen == "Processing file 1 of 3") {
+            movedOnUnderAbout = StatusSeen(dialog, "Processing file 2 of 3") && ::IsWindow(about);
+        } else if (atOpen == "Processing file 2 of 3") {
+            movedOnUnderAbout = StatusSeen(dialog, "Processing file 3 of 3") && ::IsWindow(about);
+        }
         ::PostMessageA(::GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
         const HWND viewer = menutest::WaitForWindow("HH Parent", nullptr, 20000);
         helpOpened = viewer != nullptr;
@@ -290,7 +305,7 @@ TEST_F(InvokeTest, HelpAndAboutDuringAJobOpenAndCloseWhileTheJobGoesOn) {
     });
     {
         menutest::Extension job;
-        const auto data = menutest::ShellDataObject({first, second});
+        const auto data = menutest::ShellDataObject(files);
         ASSERT_EQ(S_OK, job.init->Initialize(nullptr, data.Get(), nullptr));
         EXPECT_EQ(S_OK, menutest::InvokeOffset(job.menu.Get(), 5, window.Get()));
     }
@@ -299,8 +314,7 @@ TEST_F(InvokeTest, HelpAndAboutDuringAJobOpenAndCloseWhileTheJobGoesOn) {
     EXPECT_TRUE(aboutOpened);
     EXPECT_TRUE(movedOnUnderAbout);
     EXPECT_TRUE(helpOpened);
-    EXPECT_FALSE(Exists(first));
-    EXPECT_FALSE(Exists(second));
+    for (const std::string& file : files) EXPECT_FALSE(Exists(file)) << file;
     EXPECT_EQ(nullptr, menutest::WaitForWindow("#32770", "Veltrane", 0)) << "the dialog stayed";
 }
 
