@@ -224,6 +224,14 @@ void InitCommonControls(DWORD classes) {
     if (init) init(&what);
 }
 
+DWORD WINAPI DoNothing(void*) {
+    return 0;
+}
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+}
+
 // First uses that the first command pays for, done beforehand one by one.
 double Warm(const std::string& part, HMODULE dll) {
     const double start = NowMs();
@@ -252,16 +260,13 @@ double Warm(const std::string& part, HMODULE dll) {
         ::SendMessageA(animation, ACM_PLAY, static_cast<WPARAM>(-1), MAKELONG(0, 0xFFFF));
         ::DestroyWindow(animation);
     } else if (part == "thread") {
-        HANDLE thread = ::CreateThread(
-            nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr);
+        HANDLE thread = ::CreateThread(nullptr, 0, &DoNothing, nullptr, 0, nullptr);
         ::WaitForSingleObject(thread, INFINITE);
         ::CloseHandle(thread);
     } else if (part == "dialog") {
         // The progress dialog's own template, shown and hidden once.
-        HWND dialog = ::CreateDialogParamA(
-            dll, MAKEINTRESOURCEA(130), nullptr,
-            [](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR { return message == WM_INITDIALOG; },
-            0);
+        HWND dialog =
+            ::CreateDialogParamA(dll, MAKEINTRESOURCEA(130), nullptr, &PlainDialogProc, 0);
         ::ShowWindow(dialog, SW_SHOW);
         ::ShowWindow(dialog, SW_HIDE);
         ::DestroyWindow(dialog);
