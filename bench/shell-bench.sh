@@ -13,8 +13,9 @@
 #      TREE_REPS rounds.
 #
 # Usage: bench/shell-bench.sh [BUILD_DIR] [--mib N] [--files N] [--reps N] [--runs N]
-#                             [--tree-reps N]
+#                             [--tree-reps N] [--dll PATH]
 #   BUILD_DIR  a win64 build tree (default: build/win64)
+#   --dll      another veltrane.dll to measure (an older build, say; its pencil.avi beside it)
 # Run it by hand on an otherwise idle machine; it is no test. It takes a few minutes.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +25,7 @@ files=1000
 reps=5
 runs=5
 treereps=3
+dllpath=
 while [ $# -gt 0 ]; do
     case $1 in
         --mib) mib=$2; shift 2 ;;
@@ -31,7 +33,8 @@ while [ $# -gt 0 ]; do
         --reps) reps=$2; shift 2 ;;
         --runs) runs=$2; shift 2 ;;
         --tree-reps) treereps=$2; shift 2 ;;
-        -*) echo "usage: $0 [BUILD_DIR] [--mib N] [--files N] [--reps N] [--runs N] [--tree-reps N]" >&2
+        --dll) dllpath=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift 2 ;;
+        -*) echo "usage: $0 [BUILD_DIR] [--mib N] [--files N] [--reps N] [--runs N] [--tree-reps N] [--dll PATH]" >&2
             exit 1 ;;
         *) build=$1; shift ;;
     esac
@@ -41,7 +44,7 @@ build=$(cd "$build" && pwd)
 # One display for the whole run: the commands show their dialog.
 if [ -z "${VELTRANE_BENCH_DISPLAY:-}" ]; then
     VELTRANE_BENCH_DISPLAY=1 exec xvfb-run -a "$0" "$build" --mib "$mib" --files "$files" \
-        --reps "$reps" --runs "$runs" --tree-reps "$treereps"
+        --reps "$reps" --runs "$runs" --tree-reps "$treereps" ${dllpath:+--dll "$dllpath"}
 fi
 
 cmake --build "$build" --target veltrane veltrane_shell_bench veltrane_job_bench -j2 >/dev/null
@@ -53,7 +56,7 @@ scratch=$root/build/bench-scratch/run-$$
 mkdir -p "$scratch"
 trap 'rm -rf "$scratch"' EXIT
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-dll=$(winpath "$build/src/shellext/veltrane.dll")
+dll=$(winpath "${dllpath:-$build/src/shellext/veltrane.dll}")
 bench() { "$build/wine-run.sh" "$build/bench/veltrane_shell_bench.exe" "$dll" "$@"; }
 value() { tr -d '\r' | sed -n "s/^$1=//p"; }
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
@@ -62,7 +65,8 @@ median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]
 # name, menu offset, passes
 methods="Random:0:1 Random2:1:2 DoDQuick:2:3 DoD:3:7 NATO:4:7 Gutmann:5:35"
 
-echo "Veltrane shell extension: 64-bit DLL under $(wine --version 2>/dev/null || echo Wine), Xvfb"
+echo "Veltrane shell extension: ${dllpath:-$build/src/shellext/veltrane.dll}"
+echo "64-bit DLL under $(wine --version 2>/dev/null || echo Wine), Xvfb"
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1)," \
     "$(nproc) cores; $(df -T "$scratch" | awk 'NR == 2 { print $2 }') on $(df "$scratch" | awk 'NR == 2 { print $1 }');" \
     "load $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -114,7 +118,7 @@ echo
 printf '1 KiB file, one command (median of %s processes)  %8s %8s\n' "$runs" "ms" "goal"
 printf '  %-46s %8.1f %8s\n' "first command in a process" "$(median <"$scratch/first")" "<= 50" \
     "later command" "$(median <"$scratch/later")" "<= 15"
-echo "  its parts (core library in a test program; ms):"
+echo "  the parts of a small job in $build (core library in a test program; ms):"
 "$build/wine-run.sh" "$build/tests/job/veltrane_job_bench.exe" --phases 10 | tr -d "\r" | sed 's/^/    /'
 
 # 3. Trees: the same files for Veltrane and for shred.
