@@ -13,6 +13,7 @@ constexpr DWORD kPumpLimitMs = 200;
 // its own queue).
 thread_local bool t_quitTaken = false;
 thread_local WPARAM t_quitCode = 0;
+thread_local const MSG* t_dispatching = nullptr;
 
 }  // namespace
 
@@ -40,9 +41,16 @@ BOOL PumpMessage() {
     if (got == -1) return FALSE;
     if (!PreTranslateMessage(&msg)) {
         ::TranslateMessage(&msg);
+        const MSG* const outer = t_dispatching;
+        t_dispatching = &msg;
         ::DispatchMessageA(&msg);
+        t_dispatching = outer;
     }
     return TRUE;
+}
+
+const MSG* MessageBeingDispatched() noexcept {
+    return t_dispatching;
 }
 
 void PumpPendingMessages() {

@@ -17,6 +17,12 @@ BOOL PreTranslateMessage(MSG* msg);
 // request is kept (see RepostQuitMessage) instead of being lost.
 BOOL PumpMessage();
 
+// The message that PumpMessage is dispatching on the calling thread right now (the
+// innermost one when dispatching nests), or null. A timer procedure tells by it whether
+// our own pump dispatched its message or a message loop nested inside a handler did (a
+// modal dialog, a menu).
+const MSG* MessageBeingDispatched() noexcept;
+
 // Handles the calling thread's pending messages for at most 200 ms, inside the module's
 // state scope. The limit is tested between messages; with an empty queue it returns at
 // once.

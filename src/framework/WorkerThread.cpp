@@ -8,6 +8,14 @@ WorkerThread* WorkerThread::Begin(ThreadProc proc, void* param, int priority, un
                                   DWORD createFlags, HANDLE signalOnEnd) {
     WorkerThread* thread = new (std::nothrow) WorkerThread(proc, param);
     if (!thread) return nullptr;
+    // Counted: the module stays loaded until the thread has left its code, whatever
+    // DllCanUnloadNow answers meanwhile.
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCSTR>(&WorkerThread::Entry), &thread->m_module)) {
+        thread->m_module = nullptr;
+        delete thread;
+        return nullptr;
+    }
     if (signalOnEnd) {
         HANDLE own = nullptr;
         if (!::DuplicateHandle(::GetCurrentProcess(), signalOnEnd, ::GetCurrentProcess(), &own, 0,
@@ -31,6 +39,11 @@ WorkerThread* WorkerThread::Begin(ThreadProc proc, void* param, int priority, un
     return thread;
 }
 
+WorkerThread::~WorkerThread() {
+    // Only when the thread never ran: a thread that ran took the reference with it.
+    if (m_module) ::FreeLibrary(m_module);
+}
+
 DWORD WorkerThread::Resume() noexcept {
     HANDLE handle = m_thread.get();
     const DWORD previous = ::ResumeThread(handle);
@@ -44,8 +57,7 @@ DWORD WorkerThread::Resume() noexcept {
     return previous;
 }
 
-DWORD WINAPI WorkerThread::Entry(void* self) {
-    auto* thread = static_cast<WorkerThread*>(self);
+unsigned WorkerThread::RunAndEnd(WorkerThread* thread, HMODULE& module) noexcept {
     unsigned code = 0;
     try {
         code = thread->m_proc(thread->m_param);
@@ -54,7 +66,17 @@ DWORD WINAPI WorkerThread::Entry(void* self) {
         code = static_cast<unsigned>(-1);
     }
     if (thread->m_signalOnEnd) ::SetEvent(thread->m_signalOnEnd.get());
-    delete thread;
+    module = thread->m_module;
+    thread->m_module = nullptr;
+    delete thread;  // from here the thread no longer counts as module activity
+    return code;
+}
+
+DWORD WINAPI WorkerThread::Entry(void* self) {
+    // No object with a destructor lives in this frame: the last call never returns.
+    HMODULE module = nullptr;
+    const unsigned code = RunAndEnd(static_cast<WorkerThread*>(self), module);
+    if (module) ::FreeLibraryAndExitThread(module, code);
     return code;
 }
 

@@ -1,10 +1,16 @@
 #pragma once
 // The framework's worker thread object: starts a thread procedure with one argument and
 // deletes itself when the thread ends.
+//
+// While the thread exists it counts as module activity (DllCanUnloadNow refuses) and holds
+// a reference on the module that contains this code. It ends by giving that reference
+// back and ending the thread in one call, so it never returns into code of a module that
+// may have been unloaded meanwhile.
 
 #include <windows.h>
 
 #include "framework/Handles.h"
+#include "framework/ModuleActivity.h"
 
 namespace veltrane {
 
@@ -18,7 +24,7 @@ public:
     // use it only as a success flag. When `signalOnEnd` is given, the thread sets that
     // event after `proc` has returned (it holds its own duplicate of the handle, so the
     // caller may close its handle at any time). Returns null when the thread cannot be
-    // created; nothing then runs.
+    // created or no module reference can be taken; nothing then runs.
     static WorkerThread* Begin(ThreadProc proc, void* param, int priority = THREAD_PRIORITY_NORMAL,
                                unsigned stackSize = 0, DWORD createFlags = 0,
                                HANDLE signalOnEnd = nullptr);
@@ -37,14 +43,20 @@ public:
 
 private:
     WorkerThread(ThreadProc proc, void* param) noexcept : m_proc(proc), m_param(param) {}
-    ~WorkerThread() = default;
+    // Gives the module reference back when the thread never ran.
+    ~WorkerThread();
     static DWORD WINAPI Entry(void* self);
+    // Runs the procedure, signals the end and frees the object; hands back the module
+    // reference, which the thread then releases as its very last action.
+    static unsigned RunAndEnd(WorkerThread* thread, HMODULE& module) noexcept;
 
     ThreadProc m_proc;
     void* m_param;
     UniqueHandle m_thread;
     UniqueHandle m_signalOnEnd;
     DWORD m_threadId = 0;
+    HMODULE m_module = nullptr;  // counted reference on the module holding this code
+    ModuleActivity m_activity;
 };
 
 }  // namespace veltrane

@@ -142,3 +142,12 @@ void CCancelDlg::SetPathText(std::string text) {
 void CCancelDlg::SetFileProgress(std::int32_t percent) {
     m_progFile.SetPos(percent);
 }
+
+void CCancelDlg::SetItemRange(std::int32_t count) {
+    m_progItems.SetRange32(0, count);
+}
+
+void CCancelDlg::ClearCancel() {
+    veltrane::LockedSet(m_bCancel, 0);
+    m_btnCancel.EnableWindow(TRUE);
+}

@@ -26,6 +26,10 @@ public:
     void SetStatusText(std::string text);
     void SetPathText(std::string text);
     void SetFileProgress(std::int32_t percent);
+    // Items bar: range 0 to count, position kept (items joined the running job).
+    void SetItemRange(std::int32_t count);
+    // Takes a carried-out cancel request back: m_bCancel 0, the Cancel button usable.
+    void ClearCancel();
 
     HWND m_pParent = nullptr;
     // Cancel request: 0 none, 1 requested. Read and written through the job lock.

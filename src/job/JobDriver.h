@@ -4,7 +4,10 @@
 // The dialog and the threads are reached through two small interfaces, so the same
 // driver runs under the real dialog and in tests.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,12 +21,16 @@ public:
     virtual ~JobProgressView() = default;
     // Items bar: range 0 to count, step 1, position 0.
     virtual void SetItemCount(std::int32_t count) = 0;
+    // Items bar: range 0 to count, position kept (items joined the running job).
+    virtual void GrowItemCount(std::int32_t count) = 0;
     virtual void StepItem() = 0;
     virtual void SetStatusText(std::string text) = 0;
     virtual void SetPathText(std::string text) = 0;
     virtual void SetFileProgress(std::int32_t percent) noexcept = 0;
     // The dialog's cancel request (m_bCancel, read through the job lock): 0 or 1.
     virtual std::int32_t CancelRequest() noexcept = 0;
+    // Takes a cancel request back (it has been carried out): flag 0, Cancel usable again.
+    virtual void ClearCancelRequest() noexcept = 0;
     // A worker ended with a non-zero result and no cancel request: true to go on with the
     // next item, false to end the job.
     virtual bool ContinueAfterResult(std::int32_t result) = 0;
@@ -53,17 +60,76 @@ struct WalkSettings {
 // "Processing file %d of %d".
 std::string ProcessingText(std::size_t item, std::size_t count);
 
-// Waits for one item's worker, polling in this order: the dialog's cancel request (copied
-// into job.cancel while set), `done`, `progress` (shown when it changed), the message
-// pump; between polls the host waits. Returns the cancel copy of the last poll.
-bool WaitForWorker(WipeJob& job, JobProgressView& view, JobWorkerHost& host) noexcept;
+// One selected item and the method it is wiped with.
+struct JobItem {
+    std::string path;
+    std::uint32_t method = 0;
+};
 
-// Runs every item of `selection` in order: the counts and texts of the dialog, one worker
-// per item, the wait. Returns after the last item, after an item during which a cancel
-// request was seen, or when a worker cannot be started. The selection's size is read
-// once; each item is fetched with a check against the size at that moment, and an
-// exception (no memory for a text, an item beyond the selection) leaves this function
-// only between items, never while a worker runs.
+// Runs a job's items in order, one worker at a time: the counts and texts of the dialog,
+// the worker, the wait. Each poll reads, in this order, the dialog's cancel request
+// (copied into the worker's `cancel` while set), `done`, `progress` (shown when it
+// changed), then pumps messages; between polls the host waits.
+//
+// Items may join while the job runs: the shell calls a wipe command again from inside
+// the job's own pump (its menus run there), and those items go to the end of this job
+// rather than into a second job nested in the first. A cancel request ends the job once
+// the current worker has stopped, items not yet begun included; only items that joined
+// after the request was made go on, counted afresh.
+//
+// Everything but the workers runs on one thread. An exception (no memory for a text)
+// leaves only between items, never while a worker uses its record; the job has then ended.
+class JobDriver {
+public:
+    // `settings` must outlive the driver.
+    JobDriver(JobProgressView& view, JobWorkerHost& host, const WalkSettings& settings = {});
+    JobDriver(const JobDriver&) = delete;
+    JobDriver& operator=(const JobDriver&) = delete;
+    ~JobDriver();
+
+    // Adds `paths` at the end, each to be wiped with `method`. During Run the items bar
+    // and the count of the status line grow with them. Adds all or nothing.
+    void Append(const std::vector<std::string>& paths, std::uint32_t method);
+
+    // Runs until every item has been processed, a cancel request has ended the job, a
+    // worker could not be started, or the job ended otherwise (see PollNested).
+    void Run();
+
+    // One poll of the running worker for a message loop nested inside the job's pump (a
+    // modal dialog, a menu), which would otherwise hold the job up until it ends: the bar
+    // moves and the next item starts meanwhile. Does nothing while no worker runs (the
+    // job is between two items, or over).
+    void PollNested();
+
+    bool Finished() const noexcept { return m_finished; }
+
+private:
+    std::size_t CountShown() const noexcept { return m_items.size() - m_first; }
+    // Prepares and starts the next item, or ends the job when none is left.
+    void StartNext();
+    // One poll of the running worker. True when the job has moved on from it.
+    bool PollWorker();
+    // The running worker has ended: its record goes, and the job goes on or ends.
+    void EndItem(bool cancelled);
+    void Finish() noexcept;
+
+    JobProgressView& m_view;
+    JobWorkerHost& m_host;
+    const WalkSettings& m_settings;
+    std::vector<JobItem> m_items;
+    std::size_t m_first = 0;  // first item counted in the dialog
+    std::size_t m_next = 0;   // next item to start
+    // First item that joined while a cancel request was pending.
+    std::optional<std::size_t> m_resumeAt;
+    std::size_t m_shownItem = 0;         // number of the item in the status line, from 1
+    std::unique_ptr<WipeJob> m_current;  // record of the running worker
+    unsigned m_generation = 0;           // raised each time a worker's end is handled
+    std::int32_t m_shownProgress = -1;
+    bool m_started = false;
+    bool m_finished = false;
+};
+
+// A job of one command: `selection` wiped with `method`.
 void RunJobItems(const std::vector<std::string>& selection, std::uint32_t method,
                  JobProgressView& view, JobWorkerHost& host, const WalkSettings& settings = {});
 

@@ -1,12 +1,16 @@
 #include "job/RunWipeJob.h"
 
+#include <algorithm>
 #include <exception>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "framework/ExceptionReport.h"
 #include "framework/Handles.h"
 #include "framework/MessagePump.h"
+#include "framework/ModuleActivity.h"
+#include "framework/ModuleStateScope.h"
 #include "framework/WinApp.h"
 #include "framework/WorkerThread.h"
 #include "job/CCancelDlg.h"
@@ -19,13 +23,22 @@ namespace veltrane {
 
 namespace {
 
-// The progress dialog behind the job's view. The dialog deletes itself when its window
-// goes, which may happen during the job (its owner window is destroyed while we pump):
-// every use first checks that the window still belongs to the same object.
+// The progress dialog behind the job's view. Its window appears only once the job has
+// lasted `delayMs` (checked at every poll): a window that flashes up for a few
+// milliseconds tells nothing, and making, showing, hiding and destroying it costs most of
+// a small command's time. Until then the view keeps what the window would show, and the
+// window comes up showing it. The dialog deletes itself when its window goes, which may
+// happen during the job (its owner window is destroyed while we pump): every use first
+// checks that the window still belongs to the same object.
 class CancelDialogView final : public JobProgressView {
 public:
-    CancelDialogView(CCancelDlg* dialog, HWND owner) noexcept
-        : m_dialog(dialog), m_window(dialog ? dialog->GetSafeHwnd() : nullptr), m_owner(owner) {}
+    CancelDialogView(CCancelDlg* dialog, HWND owner, DWORD delayMs) noexcept
+        : m_waiting(dialog), m_owner(owner), m_delayMs(delayMs), m_start(::GetTickCount()) {
+        AppearWhenDue();
+    }
+    ~CancelDialogView() override { Close(); }
+    CancelDialogView(const CancelDialogView&) = delete;
+    CancelDialogView& operator=(const CancelDialogView&) = delete;
 
     CCancelDlg* Live() noexcept {
         if (m_dialog && CDialog::FromHandle(m_window) != m_dialog) m_dialog = nullptr;
@@ -33,24 +46,39 @@ public:
     }
 
     void SetItemCount(std::int32_t count) override {
+        m_count = count;
+        m_steps = 0;
         if (CCancelDlg* dialog = Live()) dialog->SetItemCount(count);
     }
+    void GrowItemCount(std::int32_t count) override {
+        m_count = count;
+        if (CCancelDlg* dialog = Live()) dialog->SetItemRange(count);
+    }
     void StepItem() override {
+        ++m_steps;
         if (CCancelDlg* dialog = Live()) dialog->StepItem();
     }
     void SetStatusText(std::string text) override {
+        m_status = text;
         if (CCancelDlg* dialog = Live()) dialog->SetStatusText(std::move(text));
     }
     void SetPathText(std::string text) override {
+        m_path = text;
         if (CCancelDlg* dialog = Live()) dialog->SetPathText(std::move(text));
     }
     void SetFileProgress(std::int32_t percent) noexcept override {
+        m_progress = percent;
         if (CCancelDlg* dialog = Live()) dialog->SetFileProgress(percent);
     }
     std::int32_t CancelRequest() noexcept override {
+        AppearWhenDue();
         // A request made before the window went away still counts.
         if (CCancelDlg* dialog = Live()) m_cancel = LockedGet(dialog->m_bCancel);
         return m_cancel;
+    }
+    void ClearCancelRequest() noexcept override {
+        m_cancel = 0;
+        if (CCancelDlg* dialog = Live()) dialog->ClearCancel();
     }
     bool ContinueAfterResult(std::int32_t result) override {
         CCancelDlg* dialog = Live();
@@ -64,8 +92,10 @@ public:
         return true;
     }
 
-    // End of the job: hide and destroy the window; the object deletes itself.
+    // End of the job: hide and destroy the window; the object deletes itself. One whose
+    // window never came is deleted here.
     void Close() noexcept {
+        delete std::exchange(m_waiting, nullptr);
         if (CCancelDlg* dialog = Live()) {
             dialog->ShowWindow(SW_HIDE);
             dialog->DestroyWindow();
@@ -74,9 +104,36 @@ public:
     }
 
 private:
-    CCancelDlg* m_dialog;
-    HWND m_window;
+    void AppearWhenDue() noexcept {
+        if (!m_waiting || ::GetTickCount() - m_start < m_delayMs) return;
+        // A dialog whose window cannot be made has freed itself; the job runs all the
+        // same, its texts and bars going nowhere.
+        CCancelDlg* dialog = std::exchange(m_waiting, nullptr);
+        if (!dialog->Create(m_owner)) return;
+        m_dialog = dialog;
+        m_window = dialog->GetSafeHwnd();
+        GuardFrameworkCall([this, dialog] {
+            dialog->SetItemCount(m_count);
+            for (std::int32_t i = 0; i < m_steps; ++i) dialog->StepItem();
+            dialog->SetStatusText(m_status);
+            dialog->SetPathText(m_path);
+            dialog->SetFileProgress(m_progress);
+        });
+        if (::IsWindow(m_window)) dialog->ShowWindow(SW_SHOW);
+    }
+
+    CCancelDlg* m_waiting;  // allocated, its window not made yet
+    CCancelDlg* m_dialog = nullptr;
+    HWND m_window = nullptr;
     HWND m_owner;
+    DWORD m_delayMs;
+    DWORD m_start;
+    // What the window shows, for when it appears.
+    std::int32_t m_count = 0;
+    std::int32_t m_steps = 0;
+    std::string m_status;
+    std::string m_path;
+    std::int32_t m_progress = 0;
     std::int32_t m_cancel = 0;
 };
 
@@ -131,10 +188,112 @@ void PostEnable(HWND owner, BOOL enable) noexcept {
     if (owner) ::PostMessageA(owner, WM_ENABLE, static_cast<WPARAM>(enable), 0);
 }
 
+class ActiveJob;
+
+// The job running on this thread, if any. The shell runs its menus on the thread that
+// pumps the job's messages, so a further command reaches us from inside that pump.
+thread_local ActiveJob* t_activeJob = nullptr;
+
+// One job on the shell's thread: its dialog, its workers, its driver, and a timer that
+// keeps it going while a message loop nested in its pump (About, a menu) holds the
+// wait loop up. While it exists the module counts as busy.
+class ActiveJob {
+public:
+    ActiveJob(CCancelDlg* dialog, HWND owner, const JobSettings& settings)
+        : m_walk(WithFailures(settings.walk, m_failures)),
+          m_report(settings.report),
+          m_view(dialog, owner, settings.dialogDelayMs),
+          m_host(settings.waitBetweenPolls),
+          m_driver(m_view, m_host, m_walk),
+          m_owner(owner) {}
+    ~ActiveJob() { End(); }
+    ActiveJob(const ActiveJob&) = delete;
+    ActiveJob& operator=(const ActiveJob&) = delete;
+
+    void Run(const std::vector<std::string>& selection, UINT method) {
+        m_driver.Append(selection, method);
+        t_activeJob = this;
+        // Without the timer the job still runs; it only waits out nested loops.
+        m_timer = ::SetTimer(nullptr, 0, kPollIntervalMs, &ActiveJob::OnPollTimer);
+        m_driver.Run();
+    }
+
+    // A further command from this thread while the job runs.
+    void Join(HWND owner, UINT method, const std::vector<std::string>& selection) {
+        if (owner && owner != m_owner &&
+            std::find(m_owners.begin(), m_owners.end(), owner) == m_owners.end()) {
+            m_owners.push_back(owner);
+            PostEnable(owner, FALSE);
+        }
+        m_driver.Append(selection, method);
+    }
+
+    // Once, when the driver has finished: the dialog goes and the owners hear of it.
+    void End() noexcept {
+        if (m_ended) return;
+        m_ended = true;
+        if (t_activeJob == this) t_activeJob = nullptr;
+        if (m_timer) ::KillTimer(nullptr, m_timer);
+        m_view.Close();
+        // What could not be done, once, after the dialog has gone and before the owners
+        // are told the job has ended.
+        if (!m_walk.failures->empty()) {
+            GuardFrameworkCall([this] {
+                if (m_report) {
+                    m_report(m_owner, *m_walk.failures);
+                } else {
+                    ShowJobReport(m_owner, *m_walk.failures);
+                }
+            });
+        }
+        PostEnable(m_owner, TRUE);
+        for (HWND owner : m_owners) PostEnable(owner, TRUE);
+    }
+
+private:
+    static void CALLBACK OnPollTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+        ActiveJob* job = t_activeJob;
+        if (!job || job->m_timer != timer) return;
+        // Dispatched by the job's own pump: the wait loop polls anyway.
+        const MSG* pumped = MessageBeingDispatched();
+        if (pumped && pumped->message == WM_TIMER && !pumped->hwnd && pumped->wParam == timer) {
+            return;
+        }
+        ModuleStateScope scope;
+        GuardFrameworkCall([job] { job->m_driver.PollNested(); });
+        if (job->m_driver.Finished()) job->End();
+    }
+
+    // The caller's walk settings, with a place for the failures if it gave none.
+    static WalkSettings WithFailures(WalkSettings walk, WipeFailures& own) {
+        if (!walk.failures) walk.failures = &own;
+        return walk;
+    }
+
+    WipeFailures m_failures;
+    WalkSettings m_walk;
+    JobReport m_report;
+    CancelDialogView m_view;
+    ThreadWorkerHost m_host;
+    JobDriver m_driver;
+    HWND m_owner;
+    std::vector<HWND> m_owners;  // owners of the commands that joined, m_owner aside
+    UINT_PTR m_timer = 0;
+    bool m_ended = false;
+    ModuleActivity m_activity;
+};
+
 }  // namespace
 
 HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& selection,
                    const JobSettings& settings) noexcept {
+    if (ActiveJob* running = t_activeJob) {
+        // From inside the running job's pump: its items join that job, and the command
+        // returns at once instead of running a second job inside the first one's wait.
+        GuardFrameworkCall([&] { running->Join(owner, method, selection); });
+        return S_OK;
+    }
+
     PostEnable(owner, FALSE);
 
     CCancelDlg* dialog = nullptr;
@@ -144,32 +303,16 @@ HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& sele
         ReportFrameworkException(e);
         return S_OK;
     }
-    // A dialog whose window cannot be made has already freed itself; the job runs all
-    // the same, its texts and bars going nowhere.
-    if (dialog->Create(owner)) {
-        if (::IsWindow(dialog->GetSafeHwnd())) dialog->ShowWindow(SW_SHOW);
-    } else {
-        dialog = nullptr;
+    // Copying the caller's settings may run out of memory: then the job does not start.
+    std::unique_ptr<ActiveJob> job;
+    if (!GuardFrameworkCall([&] { job = std::make_unique<ActiveJob>(dialog, owner, settings); })) {
+        delete dialog;  // its window is made only once the job runs
+        PostEnable(owner, TRUE);
+        return S_OK;
     }
-
-    CancelDialogView view(dialog, owner);
-    ThreadWorkerHost host(settings.waitBetweenPolls);
-    WipeFailures failures;
-    WalkSettings walk = settings.walk;
-    if (!walk.failures) walk.failures = &failures;
-    GuardFrameworkCall([&] { RunJobItems(selection, method, view, host, walk); });
-
-    view.Close();
-    if (!walk.failures->empty()) {
-        GuardFrameworkCall([&] {
-            if (settings.report) {
-                settings.report(owner, *walk.failures);
-            } else {
-                ShowJobReport(owner, *walk.failures);
-            }
-        });
-    }
-    PostEnable(owner, TRUE);
+    GuardFrameworkCall([&] { job->Run(selection, method); });
+    job->End();
+    job.reset();
     RepostQuitMessage();
     return S_OK;
 }

@@ -16,10 +16,16 @@ namespace veltrane {
 // Shows what a job could not do, once, after its dialog has gone.
 using JobReport = std::function<void(HWND owner, const WipeFailures& failures)>;
 
+// How long a job runs before its progress dialog appears: at once, so that every command
+// shows what it does. (A delay would spare a small command the window's cost, some 20 ms
+// under Wine; the setting is there to measure it.)
+constexpr DWORD kDialogDelayMs = 0;
+
 struct JobSettings {
     WalkSettings walk;
     // Wait for input or a worker's end between polls (true), or poll without pause.
     bool waitBetweenPolls = true;
+    DWORD dialogDelayMs = kDialogDelayMs;
     // Empty: the report dialog, modal to the owner.
     JobReport report;
 };
@@ -29,13 +35,17 @@ void ShowJobReport(HWND owner, const WipeFailures& failures);
 
 // Longest wait between two polls: how soon the file bar follows the engine. Input and a
 // worker's end cut the wait short; the bar, which the worker does not signal, moves ten
-// times a second.
+// times a second. Also the period of the poll that keeps the job going while a message
+// loop nested in its pump (a modal dialog, a menu) holds the wait loop up.
 constexpr DWORD kPollIntervalMs = 100;
 
 // Wipes every item of `selection` with `method` (one WipeMethod bit), showing the
-// progress dialog owned by `owner` (which may be null). Posts WM_ENABLE FALSE to `owner`
-// at the start and TRUE at the end. When anything could not be wiped (also before a
-// cancel), the report follows the dialog; a job that did everything shows nothing more.
+// progress dialog owned by `owner` (which may be null) once the job has lasted
+// settings.dialogDelayMs. Posts WM_ENABLE FALSE to `owner` at the start and TRUE at the
+// end. When anything could not be wiped (also before a cancel), the report follows the
+// dialog; a job that did everything shows nothing more. Called while a job runs on the
+// same thread (from inside its message pump), it adds the items to the end of that job,
+// each keeping its own method, and returns at once; another thread runs a job of its own.
 // Returns S_OK in every case; no exception leaves it.
 HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& selection,
                    const JobSettings& settings = {}) noexcept;

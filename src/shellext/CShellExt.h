@@ -36,7 +36,8 @@ public:
                                   UINT cchMax) override;
 
     // Wipes every item of the selection with `method` (a WipeMethod bit) on the calling
-    // thread, showing the progress dialog owned by `owner`. Returns when the job ends.
+    // thread, showing the progress dialog owned by `owner`. Returns when the job ends, or
+    // at once when a job already runs on this thread: the items then join that job.
     HRESULT RunWipeJob(HWND owner, UINT method);
 
     // The selected full paths, in the shell's order.

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "framework/ComRefCount.h"
+#include "framework/ModuleActivity.h"
 #include "shellext/CExplorerCommandClassFactory.h"
 #include "shellext/CShellExt.h"
 #include "shellext/CShellExtClassFactory.h"
@@ -40,7 +41,9 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
 }
 
 HRESULT CanUnloadNow() noexcept {
-    return g_objectCount.load() == 0 ? S_OK : S_FALSE;
+    // Objects are not all: a worker thread still runs code of the module after its job
+    // has seen it end, when the shell may have released every object already.
+    return g_objectCount.load() == 0 && ModuleActivity::Count() == 0 ? S_OK : S_FALSE;
 }
 
 }  // namespace veltrane

@@ -16,6 +16,7 @@
 #include "framework/ExceptionReport.h"
 #include "framework/MessagePump.h"
 #include "framework/WorkerThread.h"
+#include "shellext/Server.h"
 
 namespace veltrane {
 namespace {
@@ -232,6 +233,32 @@ TEST(WorkerThreadTest, ASuspendedThreadRunsWhenResumedAndSignalsItsEndThroughIts
     EXPECT_EQ(::WaitForSingleObject(watched.get(), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(probe.threadId.load(), id);
     EXPECT_EQ(probe.priority.load(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
+// No COM object lives here: only the worker keeps the module, from its start until it
+// has left the module's code, ending with its procedure's exit code.
+TEST(WorkerThreadTest, AWorkerKeepsTheModuleFromItsStartUntilItHasEnded) {
+    ASSERT_EQ(CanUnloadNow(), S_OK);
+    UniqueHandle release(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    const ThreadProc proc = [](void* event) -> unsigned {
+        ::WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+        return 7;
+    };
+    WorkerThread* thread =
+        WorkerThread::Begin(proc, release.get(), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(CanUnloadNow(), S_FALSE) << "a worker not yet resumed counts";
+    UniqueHandle own(
+        ::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, thread->ThreadId()));
+    ASSERT_TRUE(own);
+    thread->Resume();
+    EXPECT_EQ(CanUnloadNow(), S_FALSE);
+    ::SetEvent(release.get());
+    ASSERT_EQ(::WaitForSingleObject(own.get(), 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(::GetExitCodeThread(own.get(), &code));
+    EXPECT_EQ(code, 7u);
+    EXPECT_EQ(CanUnloadNow(), S_OK);
 }
 
 }  // namespace

@@ -3,8 +3,12 @@
 //  2. the job's own time per selected item for a selection of many empty files.
 // Each is measured with the wait between polls (the default) and, for comparison,
 // with a wait loop that polls without pause (--spin runs only that one).
+// --phases N instead splits a command on a 1 KiB file into its parts, the first time in
+// the process and then N times more (medians): the dialog made, shown, hidden and
+// destroyed; a worker thread started and seen ending; the engine's wipe alone; the
+// whole job.
 //
-// veltrane_job_bench [--big-mb N] [--files N] [--spin]
+// veltrane_job_bench [--big-mb N] [--files N] [--spin] | --phases N
 #include <windows.h>
 
 #include <cstdio>
@@ -13,7 +17,11 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+
 #include "WineTree.h"
+#include "framework/WorkerThread.h"
+#include "job/CCancelDlg.h"
 #include "job/JobLock.h"
 #include "job/RunWipeJob.h"
 #include "wipe/ShredderFile.h"
@@ -108,6 +116,80 @@ void ManyItems(const Options& options, bool wait) {
         wait ? "wait" : "spin", options.files, jobTime, fixedTime, directTime, perItemMs, cpu);
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+struct Phases {
+    double create, show, hide, destroy, thread, engine, job;
+};
+
+Phases MeasurePhases(const WineTree& tree, int round) {
+    Phases p{};
+    double t = Now();
+    auto* dialog = new CCancelDlg;
+    dialog->Create(nullptr);
+    p.create = Now() - t;
+    t = Now();
+    dialog->ShowWindow(SW_SHOW);
+    p.show = Now() - t;
+    t = Now();
+    dialog->ShowWindow(SW_HIDE);
+    p.hide = Now() - t;
+    t = Now();
+    dialog->DestroyWindow();
+    p.destroy = Now() - t;
+
+    t = Now();
+    HANDLE ended = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    veltrane::WorkerThread::Begin([](void*) -> unsigned { return 0; }, nullptr,
+                                  THREAD_PRIORITY_NORMAL, 0, 0, ended);
+    ::WaitForSingleObject(ended, INFINITE);
+    ::CloseHandle(ended);
+    p.thread = Now() - t;
+
+    const std::string engineFile = "engine-" + std::to_string(round) + ".txt";
+    tree.WriteFile(engineFile, std::string(1024, 'e'));
+    t = Now();
+    {
+        veltrane::ShredderFile file(tree.Path(engineFile));
+        file.Wipe(veltrane::Random);
+    }
+    p.engine = Now() - t;
+
+    const std::string jobFile = "job-" + std::to_string(round) + ".txt";
+    tree.WriteFile(jobFile, std::string(1024, 'j'));
+    t = Now();
+    veltrane::RunWipeJob(nullptr, veltrane::Random, {tree.Path(jobFile)});
+    p.job = Now() - t;
+    return p;
+}
+
+void PrintPhases(const char* label, const Phases& p) {
+    std::printf("%-8s %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f\n", label, p.create * 1000,
+                p.show * 1000, p.hide * 1000, p.destroy * 1000, p.thread * 1000, p.engine * 1000,
+                p.job * 1000);
+}
+
+void SmallFilePhases(int rounds) {
+    WineTree tree("bench-phases");
+    std::printf("ms       %8s %8s %8s %8s %8s %8s %8s\n", "create", "show", "hide", "destroy",
+                "thread", "engine", "job");
+    PrintPhases("first", MeasurePhases(tree, 0));
+    std::vector<Phases> later;
+    for (int i = 1; i <= rounds; ++i) later.push_back(MeasurePhases(tree, i));
+    const auto median = [&later](double Phases::*field) {
+        std::vector<double> values;
+        for (const Phases& p : later) values.push_back(p.*field);
+        return Median(values);
+    };
+    PrintPhases("later",
+                Phases{median(&Phases::create), median(&Phases::show), median(&Phases::hide),
+                       median(&Phases::destroy), median(&Phases::thread), median(&Phases::engine),
+                       median(&Phases::job)});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,8 +201,14 @@ int main(int argc, char** argv) {
             options.files = static_cast<unsigned>(std::atoi(argv[++i]));
         } else if (!std::strcmp(argv[i], "--spin")) {
             options.spinOnly = true;
+        } else if (!std::strcmp(argv[i], "--phases") && i + 1 < argc) {
+            veltrane::InitializeJobLock();
+            SmallFilePhases(std::atoi(argv[++i]));
+            std::fflush(stdout);
+            return 0;
         } else {
-            std::fprintf(stderr, "usage: %s [--big-mb N] [--files N] [--spin]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--big-mb N] [--files N] [--spin] | --phases N\n",
+                         argv[0]);
             return 2;
         }
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -55,6 +56,7 @@ class RecordingView : public JobProgressView {
 public:
     explicit RecordingView(JobLog& log) : m_log(log) {}
     void SetItemCount(std::int32_t count) override { m_log.Add("count " + std::to_string(count)); }
+    void GrowItemCount(std::int32_t count) override { m_log.Add("grow " + std::to_string(count)); }
     void StepItem() override { m_log.Add("step"); }
     void SetStatusText(std::string text) override { m_log.Add("status " + text); }
     void SetPathText(std::string text) override { m_log.Add("path " + text); }
@@ -64,6 +66,10 @@ public:
     std::int32_t CancelRequest() noexcept override {
         m_log.Add("cancel?");
         return LockedGet(cancelRequest);
+    }
+    void ClearCancelRequest() noexcept override {
+        m_log.Add("clear cancel");
+        LockedSet(cancelRequest, 0);
     }
     bool ContinueAfterResult(std::int32_t result) override {
         resultsShown.push_back(result);
@@ -250,7 +256,7 @@ TEST_F(JobDriverTest, ACancelRequestMadeBeforeAWorkerStartsReachesThatWorker) {
     EXPECT_TRUE(fs.IsFile("C:\\3.txt"));
 }
 
-TEST_F(JobDriverTest, AWorkerThatCannotStartOrAShrinkingSelectionEndTheJobBetweenItems) {
+TEST_F(JobDriverTest, AWorkerThatCannotStartEndsTheJobAndTheSelectionIsTakenAsGiven) {
     for (const char* name : {"C:\\1.txt", "C:\\2.txt", "C:\\3.txt"}) fs.AddFile(name, name);
     host.failStart = 2;
     Run({"C:\\1.txt", "C:\\2.txt", "C:\\3.txt"});
@@ -259,16 +265,160 @@ TEST_F(JobDriverTest, AWorkerThatCannotStartOrAShrinkingSelectionEndTheJobBetwee
     EXPECT_TRUE(fs.IsFile("C:\\3.txt"));
     EXPECT_EQ(log.Count("status Processing file 3 of 3"), 0);
 
-    // Code run by the pump takes the second item away: the index check fails before any
-    // worker is started for it.
+    // Code run by the pump changes the shell's selection: the job wipes what was chosen
+    // when it began, no more and no less.
+    fs.AddFile("C:\\4.txt", "4");
     std::vector<std::string> selection{"C:\\2.txt", "C:\\3.txt"};
     host.failStart = 0;
     host.onPump = [&selection] {
-        if (selection.size() == 2) selection.pop_back();
+        if (selection.size() == 2) selection = {"C:\\4.txt"};
     };
-    EXPECT_THROW(RunJobItems(selection, Random, view, host, settings), std::out_of_range);
+    RunJobItems(selection, Random, view, host, settings);
     EXPECT_FALSE(fs.Exists("C:\\2.txt"));
-    EXPECT_TRUE(fs.IsFile("C:\\3.txt"));
+    EXPECT_FALSE(fs.Exists("C:\\3.txt"));
+    EXPECT_TRUE(fs.IsFile("C:\\4.txt"));
+}
+
+// The original name of every file wiped, in the order the wipes began, with the number of
+// passes each was given (one flush per pass). Workers run one at a time, so a file's
+// flushes come between its rename and the next file's.
+std::vector<std::pair<std::string, int>> WipesInOrder(const MemoryFileSystem& fs) {
+    std::vector<std::pair<std::string, int>> wipes;
+    for (const auto& call : fs.Calls()) {
+        if (call.op == Op::Move) wipes.emplace_back(call.path, 0);
+        if (call.op == Op::Flush && !wipes.empty()) ++wipes.back().second;
+    }
+    return wipes;
+}
+
+using Wipes = std::vector<std::pair<std::string, int>>;
+
+// Commands given from inside the job's pump, as the shell gives them while a job runs on
+// its thread.
+class JoiningJobTest : public JobDriverTest {
+protected:
+    void RunDriver(const std::vector<std::string>& selection, std::uint32_t method) {
+        driver.Append(selection, method);
+        driver.Run();
+    }
+    JobDriver driver{view, host, settings};
+};
+
+TEST_F(JoiningJobTest, CommandsGivenDuringTheJobJoinItsEndEachWithItsOwnMethod) {
+    fs.AddFileOfSize("C:\\first.bin", 2 * 262144);
+    fs.AddFile("C:\\dir\\a.txt", "a");
+    fs.AddFile("C:\\b.txt", "b");
+    fs.AddFile("C:\\c.txt", "c");
+    bool secondGiven = false;
+    bool thirdGiven = false;
+    host.onPump = [&] {
+        // During the first item's first poll; then while the second command's first item runs.
+        if (!secondGiven && log.Count("start") == 1 && log.Count("cancel?") == 1) {
+            secondGiven = true;
+            driver.Append({"C:\\dir", "C:\\b.txt"}, Gutmann);
+            EXPECT_TRUE(fs.IsFile("C:\\b.txt")) << "the command returned before its items ran";
+        } else if (!thirdGiven && log.Count("start") == 2) {
+            thirdGiven = true;
+            driver.Append({"C:\\c.txt"}, DoDQuick);
+        }
+    };
+    RunDriver({"C:\\first.bin"}, Random);
+
+    EXPECT_TRUE(fs.AllPaths().empty());
+    EXPECT_EQ(
+        WipesInOrder(fs),
+        (Wipes{{"C:\\first.bin", 1}, {"C:\\dir\\a.txt", 35}, {"C:\\b.txt", 35}, {"C:\\c.txt", 3}}));
+    EXPECT_EQ(log.Count("start"), 4);  // one worker per item, one after the other
+    // The bar and the count grow with every command; the running item's line follows.
+    const Entries grown = log.From("grow 3");
+    ASSERT_GE(grown.size(), 2u);
+    EXPECT_EQ(grown[1], "status Processing file 1 of 3");
+    EXPECT_EQ(log.Count("grow 4"), 1);
+    EXPECT_EQ(log.Count("status Processing file 2 of 4"), 1);
+    EXPECT_EQ(log.Count("status Processing file 4 of 4"), 1);
+    EXPECT_EQ(log.Count("count 1"), 1);  // the bar's range is set once, then only grows
+}
+
+TEST_F(JoiningJobTest, CancelDuringAJoinedItemEndsTheWholeJob) {
+    fs.AddFile("C:\\first.txt", "first");
+    fs.AddFileOfSize("C:\\joined\\big.bin", 8 * 262144);
+    fs.AddFile("C:\\joined-too.txt", "too");
+    host.onPump = [&] {
+        if (log.Count("start") == 1 && log.Count("grow 3") == 0) {
+            driver.Append({"C:\\joined", "C:\\joined-too.txt"}, Gutmann);
+        }
+    };
+    // Cancel while the joined folder's file is overwritten.
+    fs.SetObserver([this](const MemoryFileSystem::Call& call) {
+        if (call.op != Op::Write || call.offset != 0 || call.size != 262144) return;
+        LockedSet(view.cancelRequest, 1);
+        WipeJob* job = host.Current();
+        while (LockedGet(job->cancel) != 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    RunDriver({"C:\\first.txt"}, Random);
+
+    EXPECT_FALSE(fs.Exists("C:\\first.txt"));
+    ASSERT_EQ(fs.List("C:\\joined").size(), 1u);  // renamed, partly overwritten, kept
+    EXPECT_EQ(fs.Contents("C:\\joined-too.txt").size(), 3u);
+    EXPECT_EQ(log.Count("start"), 2);
+    EXPECT_EQ(log.Count("clear cancel"), 0);
+    EXPECT_TRUE(driver.Finished());
+}
+
+TEST_F(JoiningJobTest, ACommandGivenAfterCancelWasPressedStillRunsAndIsCountedAfresh) {
+    fs.AddFileOfSize("C:\\first.bin", 8 * 262144);
+    fs.AddFile("C:\\second.txt", "second");
+    fs.AddFile("C:\\later.txt", "later");
+    // Cancel is pressed during the first item, then a new command is given before the
+    // worker has stopped.
+    std::atomic<bool> given{false};
+    host.onPump = [&] {
+        if (given || LockedGet(view.cancelRequest) != 1) return;
+        driver.Append({"C:\\later.txt"}, DoD);
+        given = true;
+    };
+    fs.SetObserver([&](const MemoryFileSystem::Call& call) {
+        if (call.op != Op::Write || call.offset != 0 || call.size != 262144) return;
+        LockedSet(view.cancelRequest, 1);
+        while (!given) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    RunDriver({"C:\\first.bin", "C:\\second.txt"}, Gutmann);
+
+    EXPECT_EQ(fs.Contents("C:\\second.txt").size(), 6u);  // cancelled before it began
+    EXPECT_FALSE(fs.Exists("C:\\later.txt"));
+    EXPECT_EQ(log.Count("grow 3"), 0);
+    const Entries afresh = log.From("clear cancel");
+    ASSERT_GE(afresh.size(), 3u);
+    EXPECT_EQ(Entries(afresh.begin(), afresh.begin() + 3),
+              (Entries{"clear cancel", "count 1", "status Processing file 1 of 1"}));
+    EXPECT_EQ(WipesInOrder(fs).back(), (std::pair<std::string, int>{"C:\\later.txt", 7}));
+}
+
+TEST_F(JoiningJobTest, PollsFromALoopNestedInThePumpCarryTheJobToItsEnd) {
+    for (const char* name : {"C:\\1.txt", "C:\\2.txt", "C:\\3.txt"}) fs.AddFile(name, name);
+    // A modal loop (About, a menu) entered from the first pump of the first item's wait
+    // polls the job until it has ended.
+    bool inLoop = false;
+    bool endedInLoop = false;
+    std::size_t logAtLoopEnd = 0;
+    host.onPump = [&] {
+        if (inLoop || log.Count("start") != 1 || log.Count("cancel?") != 1) return;
+        inLoop = true;
+        for (int i = 0; i < 10000 && !driver.Finished(); ++i) {
+            driver.PollNested();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        endedInLoop = driver.Finished() && fs.AllPaths().empty();
+        logAtLoopEnd = log.All().size();
+    };
+    RunDriver({"C:\\1.txt", "C:\\2.txt", "C:\\3.txt"}, Random);
+
+    EXPECT_TRUE(endedInLoop);
+    EXPECT_EQ(log.Count("start"), 3);
+    EXPECT_EQ(log.Count("status Processing file 3 of 3"), 1);
+    EXPECT_EQ(log.All().size(), logAtLoopEnd) << "the wait loop did nothing after the nested loop";
 }
 
 TEST(JobLockTest, StringsAreCopiedWhole) {

@@ -19,6 +19,7 @@
 #include "WineTree.h"
 #include "framework/Handles.h"
 #include "job/RunWipeJob.h"
+#include "shellext/Server.h"
 #include "resource.h"
 #include "wipe/WipeMethod.h"
 
@@ -98,11 +99,15 @@ private:
     std::thread m_thread;
 };
 
-// The invoking window; records the WM_ENABLE notifications the job posts it.
+// The invoking window; records the WM_ENABLE notifications the job posts it. WM_APP runs
+// g_onCommand on the job's thread, inside its pump, as the shell runs a further command
+// picked from its menu while a job runs.
 std::vector<WPARAM> g_enables;
+std::function<void()> g_onCommand;
 
 LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ENABLE) g_enables.push_back(wParam);
+    if (message == WM_APP && g_onCommand) g_onCommand();
     return ::DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -116,6 +121,7 @@ protected:
         owner = ::CreateWindowA("VeltraneTestOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
                                 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
         g_enables.clear();
+        g_onCommand = nullptr;
         tree.WriteFile("canary\\one.txt", "canary one");
         tree.WriteFile("canary\\nested\\two.bin", std::string(70000, '\x5A'));
         canary = tree.Snapshot("canary");
@@ -126,6 +132,8 @@ protected:
             ++reports;
             reported = failures;
         };
+        // The dialog from the start, for the watcher to see whatever the disk's speed.
+        settings.dialogDelayMs = 0;
     }
     void TearDown() override {
         EXPECT_EQ(tree.Snapshot("canary"), canary);
@@ -133,10 +141,13 @@ protected:
         if (::IsWindow(owner)) ::DestroyWindow(owner);
     }
 
+    std::vector<std::string> Paths(const std::vector<std::string>& relatives) const {
+        std::vector<std::string> paths;
+        for (const auto& relative : relatives) paths.push_back(tree.Path(relative));
+        return paths;
+    }
     HRESULT Run(const std::vector<std::string>& relatives, std::uint32_t method = Random) {
-        std::vector<std::string> selection;
-        for (const auto& relative : relatives) selection.push_back(tree.Path(relative));
-        return RunWipeJob(owner, method, selection, settings);
+        return RunWipeJob(owner, method, Paths(relatives), settings);
     }
     // The enable notifications, once those still queued have reached the owner.
     std::vector<WPARAM> Enables() {
@@ -164,6 +175,34 @@ protected:
 TEST_F(RunWipeJobTest, AnEmptySelectionEndsAtOnceAndStillEnablesTheOwnerAgain) {
     EXPECT_EQ(Run({}), S_OK);
     EXPECT_EQ(Enables(), (std::vector<WPARAM>{FALSE, TRUE}));
+}
+
+// The dialog waits for the job to have lasted a while; once due, it comes up showing
+// where the job stands, not where it began.
+TEST_F(RunWipeJobTest, TheDialogAppearsOnlyOnceTheJobHasLastedItsDelay) {
+    tree.WriteFile("work\\quick.txt", "quick");
+    settings.dialogDelayMs = 60000;
+    std::atomic<bool> dialogSeen{false};
+    Watcher quiet([&dialogSeen](HWND, const Sighting&) { return dialogSeen = true; });
+    EXPECT_EQ(Run({"work\\quick.txt"}), S_OK);
+    quiet.Stop();
+    EXPECT_FALSE(dialogSeen);
+    EXPECT_FALSE(tree.Exists("work\\quick.txt"));
+    EXPECT_EQ(Enables(), (std::vector<WPARAM>{FALSE, TRUE}));
+
+    tree.WriteFile("work\\one.txt", "one");
+    tree.WriteFileOfSize("work\\two.bin", 64 << 20);
+    settings.dialogDelayMs = 150;
+    Watcher watcher(nullptr);
+    EXPECT_EQ(Run({"work\\one.txt", "work\\two.bin"}, Gutmann), S_OK);
+    watcher.Stop();
+    EXPECT_TRUE(tree.List("work").empty());
+    const auto seen = watcher.Seen();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().status, "Processing file 2 of 2");
+    EXPECT_EQ(seen.front().path, tree.Path("work\\two.bin"));
+    EXPECT_EQ(seen.front().itemsRange, 2);
+    EXPECT_EQ(seen.front().itemsPosition, 2);
 }
 
 TEST_F(RunWipeJobTest, OneFileIsWipedWhileTheDialogShowsItAndFollowsTheEngine) {
@@ -400,15 +439,24 @@ TEST_F(RunWipeJobTest, CancelButtonEscAndCloseBoxEachEndTheJobAfterTheCurrentIte
         tree.WriteFileOfSize(work + "\\second\\big.bin", 64 << 20);
         tree.WriteFile(work + "\\third.txt", "third");
         std::vector<Sighting> afterCancel;
-        Watcher watcher([&](HWND dialog, const Sighting& seen) {
+        // Looked at from the job's own thread, inside the pump that handled the request:
+        // the job acts on it only after that pump, so the dialog is seen after the request
+        // took effect and before the worker has stopped.
+        // The close box's request arrives as a message the dialog posts itself: ask again
+        // behind it.
+        int asked = 0;
+        g_onCommand = [&] {
+            const Sighting now = Look(FindProgressDialog());
+            if (now.status != "Waiting for operation to complete." && ++asked < 5) {
+                ::PostMessageA(owner, WM_APP, 0, 0);
+                return;
+            }
+            afterCancel.push_back(now);
+        };
+        Watcher watcher([this, &way](HWND dialog, const Sighting& seen) {
             if (seen.status != "Processing file 2 of 3" || seen.filePosition <= 0) return false;
             way.press(dialog);
-            // Keep asking: the job answers between its polls, so the dialog is seen after
-            // the request took effect and before the worker has stopped.
-            for (int i = 0; i < 1000 && afterCancel.empty() && ::IsWindow(dialog); ++i) {
-                const Sighting now = Look(dialog);
-                if (now.status == "Waiting for operation to complete.") afterCancel.push_back(now);
-            }
+            ::PostMessageA(owner, WM_APP, 0, 0);
             return true;
         });
 
@@ -416,7 +464,8 @@ TEST_F(RunWipeJobTest, CancelButtonEscAndCloseBoxEachEndTheJobAfterTheCurrentIte
                   S_OK);
         watcher.Stop();
 
-        ASSERT_EQ(afterCancel.size(), 1u);  // the dialog stayed until the worker stopped
+        ASSERT_EQ(afterCancel.size(), 1u);
+        EXPECT_EQ(afterCancel[0].status, "Waiting for operation to complete.");
         EXPECT_FALSE(afterCancel[0].cancelEnabled);
         EXPECT_EQ(afterCancel[0].itemsPosition, 2);
         EXPECT_FALSE(tree.Exists(work + "\\first.txt"));
@@ -475,6 +524,114 @@ TEST_F(RunWipeJobTest, AQuitRequestDuringTheJobSurvivesIt) {
     ASSERT_TRUE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 3u);
     EXPECT_FALSE(tree.Exists("work\\a.txt"));
+}
+
+// A second command given from inside the job's pump: it returns at once and its items
+// follow the running one in the same dialog, whose count and bar grow.
+TEST_F(RunWipeJobTest, ACommandGivenDuringTheJobJoinsItsEndAndReturnsAtOnce) {
+    tree.WriteFileOfSize("work\\first.bin", 16 << 20);
+    tree.WriteFile("work\\joined\\a.txt", "a");
+    tree.WriteFile("work\\joined.txt", "joined");
+    bool returnedBeforeItsItems = false;
+    g_onCommand = [&] {
+        EXPECT_EQ(RunWipeJob(owner, DoD, Paths({"work\\joined", "work\\joined.txt"}), settings),
+                  S_OK);
+        returnedBeforeItsItems =
+            tree.Exists("work\\joined\\a.txt") && tree.Exists("work\\joined.txt");
+    };
+    Watcher watcher([this](HWND, const Sighting& seen) {
+        if (seen.filePosition <= 0) return false;
+        ::PostMessageA(owner, WM_APP, 0, 0);
+        return true;
+    });
+    EXPECT_EQ(Run({"work\\first.bin"}, Gutmann), S_OK);
+    watcher.Stop();
+
+    EXPECT_TRUE(returnedBeforeItsItems);
+    EXPECT_TRUE(tree.List("work").empty());
+    EXPECT_EQ(Enables(), (std::vector<WPARAM>{FALSE, TRUE}));  // one job, one owner
+    bool grownWhileFirstRan = false;
+    std::vector<std::string> statuses;
+    for (const Sighting& s : watcher.Seen()) {
+        if (s.status == "Processing file 1 of 3" && s.itemsRange == 3 && s.itemsPosition == 1) {
+            grownWhileFirstRan = true;
+        }
+        if (statuses.empty() || statuses.back() != s.status) statuses.push_back(s.status);
+    }
+    EXPECT_TRUE(grownWhileFirstRan);
+    for (const std::string& status : statuses) {
+        EXPECT_TRUE(status.empty() || status == "Processing file 1 of 1" ||
+                    status == "Processing file 1 of 3" || status == "Processing file 2 of 3" ||
+                    status == "Processing file 3 of 3")
+            << status;  // never a second dialog's count
+    }
+}
+
+TEST_F(RunWipeJobTest, CancelDuringAJoinedItemEndsTheWholeJob) {
+    tree.WriteFileOfSize("work\\first.bin", 8 << 20);
+    tree.WriteFileOfSize("work\\joined\\big.bin", 64 << 20);
+    tree.WriteFile("work\\joined.txt", "joined");
+    g_onCommand = [&] {
+        RunWipeJob(owner, Gutmann, Paths({"work\\joined", "work\\joined.txt"}), settings);
+    };
+    bool joined = false;
+    Watcher watcher([&](HWND dialog, const Sighting& seen) {
+        if (!joined && seen.filePosition > 0) {
+            joined = true;
+            ::PostMessageA(owner, WM_APP, 0, 0);
+        }
+        if (seen.status != "Processing file 2 of 3" || seen.filePosition <= 0) return false;
+        ::SendMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+        return true;
+    });
+    EXPECT_EQ(Run({"work\\first.bin"}, Gutmann), S_OK);
+    watcher.Stop();
+
+    EXPECT_FALSE(tree.Exists("work\\first.bin"));
+    const auto left = tree.List("work\\joined");
+    ASSERT_EQ(left.size(), 1u);  // stopped while being overwritten
+    EXPECT_NE(left[0], "big.bin");
+    EXPECT_EQ(tree.Read("work\\joined.txt"), "joined");
+}
+
+// Another thread (another Explorer window) runs a job of its own beside the first.
+TEST_F(RunWipeJobTest, ACommandFromAnotherThreadRunsItsOwnJob) {
+    tree.WriteFileOfSize("work\\first.bin", 32 << 20);
+    tree.WriteFile("work\\other.txt", "other");
+    bool otherDoneWhileFirstRan = false;
+    Watcher watcher([&](HWND dialog, const Sighting& seen) {
+        if (seen.filePosition <= 0) return false;
+        EXPECT_EQ(RunWipeJob(nullptr, Random, Paths({"work\\other.txt"}), settings), S_OK);
+        otherDoneWhileFirstRan = !tree.Exists("work\\other.txt") && ::IsWindow(dialog);
+        return true;
+    });
+    EXPECT_EQ(Run({"work\\first.bin"}, Gutmann), S_OK);
+    watcher.Stop();
+
+    EXPECT_TRUE(otherDoneWhileFirstRan);
+    EXPECT_TRUE(tree.List("work").empty());
+}
+
+// The module must stay while a job or a worker runs, even with no COM object alive.
+TEST_F(RunWipeJobTest, TheModuleCannotBeUnloadedWhileAJobRuns) {
+    ASSERT_EQ(CanUnloadNow(), S_OK);
+    tree.WriteFileOfSize("work\\first.bin", 8 << 20);
+    HRESULT duringJob = S_OK;
+    Watcher watcher([&duringJob](HWND, const Sighting& seen) {
+        if (seen.filePosition <= 0) return false;
+        duringJob = CanUnloadNow();
+        return true;
+    });
+    EXPECT_EQ(Run({"work\\first.bin"}, Gutmann), S_OK);
+    watcher.Stop();
+    EXPECT_EQ(duringJob, S_FALSE);
+    // The last worker may still be leaving after the job has seen its end.
+    HRESULT after = CanUnloadNow();
+    for (int i = 0; i < 1000 && after != S_OK; ++i) {
+        ::Sleep(10);
+        after = CanUnloadNow();
+    }
+    EXPECT_EQ(after, S_OK);
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 // The commands of the built veltrane.dll end to end: every wipe command on real files and
 // folders, verb strings, a kept selection, Help through the platform's HTML Help control,
-// and About with "Latest Info" answered by a recorder registered for http.
+// About with "Latest Info" answered by a recorder registered for http, and commands given
+// while a job runs.
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "MenuTestSupport.h"
@@ -161,6 +166,156 @@ TEST_F(InvokeTest, AboutShowsItsLinesAndLatestInfoOpensThePageOncePerPress) {
     EXPECT_EQ(0u, url.find("http://"));
     EXPECT_EQ(tail, url.find("/patch.php?info=q7"));
     EXPECT_EQ(tail, url.find_first_of("/:@?#%", 7)) << "host " << url.substr(7, tail - 7);
+}
+
+// A window of the test's thread whose WM_APP runs a function there. While a job runs,
+// that is inside the job's pump, where the shell runs a command picked from its menu.
+class CommandWindow {
+public:
+    explicit CommandWindow(std::function<void()> onCommand) : m_onCommand(std::move(onCommand)) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = &CommandWindow::Proc;
+        windowClass.lpszClassName = "VeltraneInvokeTestOwner";
+        ::RegisterClassA(&windowClass);
+        m_window = ::CreateWindowA("VeltraneInvokeTestOwner", "Owner", WS_OVERLAPPEDWINDOW, 0, 0,
+                                   320, 200, nullptr, nullptr, nullptr, nullptr);
+        ::SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~CommandWindow() { ::DestroyWindow(m_window); }
+    CommandWindow(const CommandWindow&) = delete;
+    CommandWindow& operator=(const CommandWindow&) = delete;
+
+    HWND Get() const { return m_window; }
+    void Post() const { ::PostMessageA(m_window, WM_APP, 0, 0); }
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<CommandWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (message == WM_APP && self) self->m_onCommand();
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+    std::function<void()> m_onCommand;
+    HWND m_window = nullptr;
+};
+
+HRESULT DllCanUnloadNow() {
+    using CanUnloadNow = HRESULT(WINAPI*)();
+    const HMODULE dll = ::GetModuleHandleA(menutest::DllPath().c_str());
+    const auto canUnloadNow = reinterpret_cast<CanUnloadNow>(
+        reinterpret_cast<void*>(::GetProcAddress(dll, "DllCanUnloadNow")));
+    return canUnloadNow ? canUnloadNow() : E_FAIL;
+}
+
+// The running job's dialog once its file bar has moved; null when none shows up.
+HWND RunningJobDialog() {
+    const HWND dialog = menutest::WaitForWindow("#32770", "Veltrane", 20000);
+    for (int i = 0; i < 4000 && dialog; ++i, ::Sleep(5)) {
+        if (::SendDlgItemMessageA(dialog, IDC_FILE_BAR, PBM_GETPOS, 0, 0) > 0) return dialog;
+    }
+    return nullptr;
+}
+
+// Waits until the status line reads `status` (or the dialog has gone).
+bool StatusSeen(HWND dialog, const std::string& status) {
+    for (int i = 0; i < 12000 && ::IsWindow(dialog); ++i, ::Sleep(5)) {
+        if (menutest::ControlText(dialog, IDC_STATUS) == status) return true;
+    }
+    return false;
+}
+
+// Files that each take a while with Gutmann's method: the dialog comes only once a job
+// has lasted half a second, and the test acts while the job runs.
+std::vector<std::string> BigFiles(const menutest::TempDir& dir,
+                                  const std::vector<std::string>& names) {
+    std::vector<std::string> paths;
+    for (const std::string& name : names) {
+        paths.push_back(dir / name);
+        menutest::WriteText(paths.back(), std::string(64 << 20, name[0]));
+    }
+    return paths;
+}
+
+TEST_F(InvokeTest, ACommandGivenDuringAJobJoinsItAndTheModuleStaysUntilTheJobHasEnded) {
+    const auto big = BigFiles(m_dir, {"a.bin", "b.bin"});
+    const auto joined = menutest::MakeTree(m_dir, {"joined.txt", "joined\\", "joined\\a.txt"});
+    bool returnedAtOnce = false;
+    CommandWindow window([&] {
+        menutest::Extension second;
+        const auto data = menutest::ShellDataObject({joined[0], joined[1]});
+        ASSERT_EQ(S_OK, second.init->Initialize(nullptr, data.Get(), nullptr));
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(second.menu.Get(), 0, window.Get()));
+        returnedAtOnce = Exists(joined[0]) && Exists(joined[2]);
+    });
+    HRESULT duringJob = S_OK;
+    bool grown = false;
+    std::thread watcher([&] {
+        const HWND dialog = RunningJobDialog();
+        if (!dialog) return;
+        duringJob = DllCanUnloadNow();
+        const bool onFirst = menutest::ControlText(dialog, IDC_STATUS) == "Processing file 1 of 2";
+        window.Post();
+        grown = StatusSeen(dialog, onFirst ? "Processing file 1 of 4" : "Processing file 2 of 4");
+    });
+    {
+        menutest::Extension first;
+        const auto data = menutest::ShellDataObject(big);
+        ASSERT_EQ(S_OK, first.init->Initialize(nullptr, data.Get(), nullptr));
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(first.menu.Get(), 5, window.Get()));
+    }
+    watcher.join();
+
+    EXPECT_EQ(S_FALSE, duringJob);
+    EXPECT_TRUE(returnedAtOnce) << "the second command ran its items before returning";
+    EXPECT_TRUE(grown) << "the dialog did not count the joined items";
+    for (const std::string& item : big) EXPECT_FALSE(Exists(item)) << item;
+    for (const std::string& item : joined) EXPECT_FALSE(Exists(item)) << item;
+    // Every object released; the last worker may still be on its way out of the module.
+    HRESULT after = DllCanUnloadNow();
+    for (int i = 0; i < 1000 && after != S_OK; ++i, ::Sleep(10)) after = DllCanUnloadNow();
+    EXPECT_EQ(S_OK, after);
+}
+
+TEST_F(InvokeTest, HelpAndAboutDuringAJobOpenAndCloseWhileTheJobGoesOn) {
+    const auto files = BigFiles(m_dir, {"a.bin", "b.bin", "c.bin"});
+    CommandWindow window([&] {
+        menutest::Extension other;
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(other.menu.Get(), 7, window.Get()));  // About
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(other.menu.Get(), 6, window.Get()));  // Help
+    });
+    bool aboutOpened = false, movedOnUnderAbout = false, helpOpened = false;
+    std::thread watcher([&] {
+        const HWND dialog = RunningJobDialog();
+        if (!dialog) return;
+        window.Post();
+        const HWND about = menutest::WaitForWindow("#32770", "About...", 20000);
+        aboutOpened = about != nullptr;
+        if (!about) return;
+        // About runs its own message loop inside the job's pump; the job goes on meanwhile
+        // to its next item.
+        const std::string atOpen = menutest::ControlText(dialog, IDC_STATUS);
+        if (atOpen == "Processing file 1 of 3") {
+            movedOnUnderAbout = StatusSeen(dialog, "Processing file 2 of 3") && ::IsWindow(about);
+        } else if (atOpen == "Processing file 2 of 3") {
+            movedOnUnderAbout = StatusSeen(dialog, "Processing file 3 of 3") && ::IsWindow(about);
+        }
+        ::PostMessageA(::GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+        const HWND viewer = menutest::WaitForWindow("HH Parent", nullptr, 20000);
+        helpOpened = viewer != nullptr;
+        if (viewer) ::PostMessageA(viewer, WM_CLOSE, 0, 0);
+    });
+    {
+        menutest::Extension job;
+        const auto data = menutest::ShellDataObject(files);
+        ASSERT_EQ(S_OK, job.init->Initialize(nullptr, data.Get(), nullptr));
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(job.menu.Get(), 5, window.Get()));
+    }
+    watcher.join();
+
+    EXPECT_TRUE(aboutOpened);
+    EXPECT_TRUE(movedOnUnderAbout);
+    EXPECT_TRUE(helpOpened);
+    for (const std::string& file : files) EXPECT_FALSE(Exists(file)) << file;
+    EXPECT_EQ(nullptr, menutest::WaitForWindow("#32770", "Veltrane", 0)) << "the dialog stayed";
 }
 
 }  // namespace
