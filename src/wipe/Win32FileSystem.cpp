@@ -22,6 +22,14 @@ HANDLE Native(FileSystem::FindHandle h) {
 
 constexpr DWORD kMoveMethods[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
 
+// FILE_ID_INFO and its class (Windows 8 and later), spelled here: the headers show them
+// only to programs that require Windows 8.
+struct FileIdInformation {
+    ULONGLONG VolumeSerialNumber;
+    BYTE FileId[16];
+};
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
 std::wstring ToWide(const std::u16string& s) {
     return std::wstring(s.begin(), s.end());
 }
@@ -119,6 +127,22 @@ bool Win32FileSystem::Close(Handle h) {
 }
 
 bool Win32FileSystem::Identify(Handle h, FileIdentity& identity) {
+    // The volume's serial number and the file's number on it, asked for alone: the full
+    // BY_HANDLE_FILE_INFORMATION costs several times as much, once per pass. (Its 128-bit
+    // file number, folded to 64 bits: two files that differ stay different in practice,
+    // and a wrong match could only refuse a pass, never write elsewhere undetected by
+    // the volume.)
+    FileIdInformation id{};
+    if (::GetFileInformationByHandleEx(Native(h), kFileIdInfo, &id, sizeof id)) {
+        std::uint64_t low = 0;
+        std::uint64_t high = 0;
+        std::memcpy(&low, id.FileId, 8);
+        std::memcpy(&high, id.FileId + 8, 8);
+        identity.volume = id.VolumeSerialNumber;
+        identity.file = low ^ (high * 0x9E3779B97F4A7C15ull);
+        return true;
+    }
+    // Before Windows 8.
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(Native(h), &info)) return false;
     identity.volume = info.dwVolumeSerialNumber;
