@@ -23,94 +23,6 @@ std::string TextOf(HWND hwnd) {
     return text;
 }
 
-// Template 130 as the resource holds it, read field by field (DLGTEMPLATEEX).
-class TemplateReader {
-public:
-    explicit TemplateReader(const BYTE* data) : m_at(data), m_start(data) {}
-    template <class T>
-    T Read() {
-        T value;
-        std::memcpy(&value, m_at, sizeof value);
-        m_at += sizeof value;
-        return value;
-    }
-    // A string, or an ordinal as "#n"; lower case (the resource compiler writes upper).
-    std::string Name() {
-        if (Read<WORD>() == 0xFFFF) return "#" + std::to_string(Read<WORD>());
-        m_at -= sizeof(WORD);
-        std::string text;
-        for (WORD c = Read<WORD>(); c != 0; c = Read<WORD>()) {
-            text += static_cast<char>(std::tolower(c));
-        }
-        return text;
-    }
-    std::vector<short> Rect() {
-        std::vector<short> rect;
-        for (int i = 0; i < 4; ++i) rect.push_back(Read<short>());
-        return rect;
-    }
-    void AlignDword() { m_at += (4 - (m_at - m_start) % 4) % 4; }
-    void Skip(std::size_t bytes) { m_at += bytes; }
-
-private:
-    const BYTE* m_at;
-    const BYTE* m_start;
-};
-
-TEST(CancelDialogTemplateTest, HoldsTheProgressDialogsControlsWithTheirStyles) {
-    HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(IDD_CANCEL), RT_DIALOG);
-    ASSERT_NE(found, nullptr);
-    TemplateReader in(static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, found))));
-    EXPECT_EQ(in.Read<WORD>(), 1);  // DIALOGEX
-    EXPECT_EQ(in.Read<WORD>(), 0xFFFF);
-    in.Read<DWORD>();                 // help id
-    EXPECT_EQ(in.Read<DWORD>(), 0u);  // no extended style
-    EXPECT_EQ(in.Read<DWORD>(),
-              DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
-    const WORD count = in.Read<WORD>();
-    EXPECT_EQ(in.Rect(), (std::vector<short>{0, 0, 295, 92}));
-    EXPECT_EQ(in.Name(), "");  // no menu
-    EXPECT_EQ(in.Name(), "");  // no class
-    EXPECT_EQ(in.Name(), "veltrane");
-    EXPECT_EQ(in.Read<WORD>(), 8);  // points
-    EXPECT_EQ(in.Read<WORD>(), 0);  // weight
-    EXPECT_EQ(in.Read<WORD>(), 0);  // not italic, character set 0
-    EXPECT_EQ(in.Name(), "verdana");
-
-    const DWORD child = WS_CHILD | WS_VISIBLE;
-    const DWORD bar = child | WS_BORDER | PBS_SMOOTH;
-    const struct {
-        int id;
-        const char* className;
-        const char* text;
-        DWORD style, exStyle;
-        short x, y, width, height;
-    } expected[] = {
-        {IDCANCEL, "#128", "cancel", child | WS_TABSTOP | BS_PUSHBUTTON, 0, 238, 6, 50, 14},
-        {IDC_STATUS, "#130", "10 of 43 files processed", child | WS_GROUP | SS_LEFT, 0, 6, 73, 86,
-         8},
-        {IDC_PATH, "#130", "path", child | WS_GROUP | SS_CENTER, 0, 6, 44, 282, 8},
-        {IDC_ITEMS_BAR, "msctls_progress32", "progress1", bar, 0, 215, 71, 73, 11},
-        {IDC_FILE_BAR, "msctls_progress32", "progress1", bar, 0, 215, 55, 73, 11},
-        {-1, "#130", "processing", child | WS_GROUP | SS_LEFT, 0, 6, 57, 57, 8},
-        {IDC_ANIMATE, "sysanimate32", "", child | WS_TABSTOP | ACS_TRANSPARENT | ACS_AUTOPLAY,
-         WS_EX_TRANSPARENT, 6, 6, 45, 34},
-    };
-    ASSERT_EQ(count, std::size(expected));
-    for (const auto& want : expected) {
-        SCOPED_TRACE(want.id);
-        in.AlignDword();
-        in.Read<DWORD>();  // help id
-        EXPECT_EQ(in.Read<DWORD>(), want.exStyle);
-        EXPECT_EQ(in.Read<DWORD>(), want.style);
-        EXPECT_EQ(in.Rect(), (std::vector<short>{want.x, want.y, want.width, want.height}));
-        EXPECT_EQ(static_cast<int>(in.Read<DWORD>()), want.id);
-        EXPECT_EQ(in.Name(), want.className);
-        EXPECT_EQ(in.Name(), want.text);
-        in.Skip(in.Read<WORD>());  // creation data
-    }
-}
-
 class CancelDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -127,6 +39,44 @@ protected:
     CCancelDlg* dialog = nullptr;
     HWND hwnd = nullptr;
 };
+
+TEST_F(CancelDlgTest, EveryControlTheJobWritesToIsThereVisibleAndClearOfTheOthers) {
+    dialog->ShowWindow(SW_SHOW);
+    const struct {
+        int id;
+        const char* kind;
+    } written[] = {
+        {IDCANCEL, "Button"},           {IDC_STATUS, "Static"},
+        {IDC_PATH, "Static"},           {IDC_ITEMS_BAR, "msctls_progress32"},
+        {IDC_FILE_BAR, "msctls_progress32"}, {IDC_ANIMATE, "SysAnimate32"},
+    };
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    std::vector<RECT> places;
+    for (const auto& control : written) {
+        SCOPED_TRACE(control.id);
+        const HWND item = Item(control.id);
+        ASSERT_NE(item, nullptr);
+        char kind[64] = {};
+        ::GetClassNameA(item, kind, sizeof kind);
+        EXPECT_STRCASEEQ(kind, control.kind);
+        EXPECT_TRUE(::IsWindowVisible(item));
+        RECT place{};
+        ::GetWindowRect(item, &place);
+        ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_GE(place.left, client.left);
+        EXPECT_GE(place.top, client.top);
+        EXPECT_LE(place.right, client.right);
+        EXPECT_LE(place.bottom, client.bottom);
+        for (const RECT& other : places) {
+            RECT overlap{};
+            EXPECT_FALSE(::IntersectRect(&overlap, &place, &other));
+        }
+        places.push_back(place);
+    }
+    // Cancel is a push button the keyboard reaches.
+    EXPECT_TRUE(::GetWindowLongA(Item(IDCANCEL), GWL_STYLE) & WS_TABSTOP);
+}
 
 TEST_F(CancelDlgTest, InitialisationSetsTitleTextsFileBarAndAnimation) {
     EXPECT_FALSE(::IsWindowVisible(hwnd));  // until the job shows it
