@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/WinTestSupport.h"
 #include "MiniJson.h"
 #include "framework/Handles.h"
 #include "wipe/Unicode.h"
@@ -31,16 +32,7 @@ std::wstring ExePath() {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return "<unreadable>";
-    std::string contents;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        contents.append(buffer, got);
-    }
-    return contents;
+    return test::ReadWholeFile(path);
 }
 
 void WriteAll(const std::wstring& path, const std::string& contents) {
@@ -80,26 +72,7 @@ std::map<std::wstring, std::string> Snapshot(const std::wstring& folder) {
     return out;
 }
 
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    {
-        UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
-        if (find) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..") continue;
-                const std::wstring path = folder + L"\\" + name;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveTree(path);
-                } else {
-                    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    ::DeleteFileW(path.c_str());
-                }
-            } while (::FindNextFileW(find.get(), &data));
-        }
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
+using test::RemoveTree;
 
 struct Result {
     DWORD status = 0xFFFFFFFF;

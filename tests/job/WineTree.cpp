@@ -25,16 +25,7 @@ bool WaitUntil(Condition done) {
 }
 
 std::string ReadWhole(const std::string& path) {
-    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::string("<unreadable>");
-    std::string contents;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        contents.append(buffer, got);
-    }
-    return contents;
+    return ReadWholeFile(Widen(path));
 }
 
 void AddSnapshot(const std::string& folder, const std::string& prefix,

@@ -53,39 +53,11 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadBytes(const std::wstring& path) {
-    veltrane::UniqueFile file(::CreateFileW(Ext(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return "<missing>";
-    std::string bytes;
-    char buffer[65536];
-    for (DWORD n = 0; ::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr) && n > 0;) {
-        bytes.append(buffer, n);
-    }
-    return bytes;
+    return veltrane::test::ReadWholeFile(path);
 }
 
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    veltrane::UniqueFindHandle find(::FindFirstFileW(Ext(path + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                ::SetFileAttributesW(Ext(child).c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(Ext(child).c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    ::RemoveDirectoryW(Ext(path).c_str());
-}
+using veltrane::test::RemoveTree;
 
-
-// The job's progress dialog (report: false) or report (true) of this process; tests of
-// other programs may show theirs on the same desktop meanwhile.
 HWND FindOwnDialog(bool report) {
     return veltrane::test::FindOwnWindow("#32770", "Veltrane", [report](HWND window) {
         return ::IsWindowVisible(window) &&

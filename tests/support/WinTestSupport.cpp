@@ -34,6 +34,55 @@ std::string Narrow(const std::wstring& wide) {
 
 namespace {
 
+// The extended-length form of a full path, so that long paths and odd names are reached.
+std::wstring Extended(const std::wstring& path) {
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
+    if (path.size() > 2 && path[1] == L':') return L"\\\\?\\" + path;
+    return path;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::wstring& path) {
+    const HANDLE file = ::CreateFileW(Extended(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<unreadable>";
+    std::string contents;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        contents.append(buffer, got);
+    }
+    ::CloseHandle(file);
+    return contents;
+}
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = ::FindFirstFileW(Extended(folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(path);
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ::RemoveDirectoryW(Extended(path).c_str());  // a link, never its target
+            } else {
+                ::SetFileAttributesW(Extended(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(Extended(path).c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(Extended(folder).c_str());
+}
+
+namespace {
+
 struct WindowSearch {
     const char* className;
     const char* title;

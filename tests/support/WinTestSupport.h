@@ -19,6 +19,11 @@ std::string WindowsPath(std::string path);
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
 
+// A file's whole contents ("<unreadable>" when it cannot be opened), and a folder removed
+// with everything in it, read-only files included. Both reach paths of any length.
+std::string ReadWholeFile(const std::wstring& path);
+void RemoveTree(const std::wstring& folder);
+
 // A top-level window of this process (tests of other programs share the desktop) with this
 // class and title (either may be null: any) that `accept` takes, if given. Reads titles
 // without sending messages: the window's thread may be waiting for ours.
