@@ -1,8 +1,11 @@
 # veltrane_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...] [PROPERTIES <name> <value> ...])
 # Natively and on win64 every test case becomes its own CTest test. On win32 the whole
 # program is one CTest test: 32-bit Wine may run under emulation, where each start is costly.
+# WHOLE: the program is one CTest test everywhere. Programs that share a resource (the
+# prefix's registry) need it: the properties of discovered test cases reach CTest only when
+# they run, too late for RESOURCE_LOCK to keep two such programs apart.
 function(veltrane_add_gtest name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
+    cmake_parse_arguments(ARG "WHOLE" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} veltrane_test_support GTest::gtest_main)
     # Tests stand outside the layers: they may look at any part they exercise.
@@ -10,8 +13,12 @@ function(veltrane_add_gtest name)
     set(labels ${ARG_LABELS})
     if(WIN32)
         list(APPEND labels wine)
-        if(VELTRANE_WINE_BITS EQUAL 32)
-            list(APPEND labels wine32)
+        if(VELTRANE_WINE_BITS EQUAL 32 OR ARG_WHOLE)
+            if(VELTRANE_WINE_BITS EQUAL 32)
+                list(APPEND labels wine32)
+            else()
+                list(APPEND labels wine64)
+            endif()
             add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
             set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT 1800 ${ARG_PROPERTIES})
             return()
