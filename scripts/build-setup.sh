@@ -137,4 +137,7 @@ if [ -n "$signing" ]; then
 else
     echo "unsigned: no certificate given"
 fi
+# The checksum published beside the setup program (check with `sha256sum -c SHA256SUMS`).
+(cd "$(dirname "$setup")" && sha256sum "$(basename "$setup")" >SHA256SUMS)
+echo "checksum: build/setup/SHA256SUMS"
 sha256sum "$setup" "$package/veltrane.msix" | sed "s|$root/||"
