@@ -86,6 +86,8 @@ VIProductVersion "${VERSION}"
 VIFileVersion "${VERSION}"
 
 !define MUI_ABORTWARNING
+; The licence shown is the project's own file (MIT).
+!insertmacro MUI_PAGE_LICENSE "${__FILEDIR__}/../LICENSE"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
