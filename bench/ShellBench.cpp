@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "support/WinTestSupport.h"
 
 namespace {
 
@@ -56,48 +57,7 @@ void Put(const std::string& key, double value) {
 }
 
 // A drop list of the given paths, all a data object has to serve for the extension.
-class DropList final : public IDataObject {
-public:
-    explicit DropList(std::vector<std::string> paths) : m_paths(std::move(paths)) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr;
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --m_refs; }  // lives on the stack
-    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-        std::string names;
-        for (const std::string& path : m_paths) names += path + '\0';
-        names += '\0';
-        HGLOBAL block =
-            ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size());
-        if (!block) return E_OUTOFMEMORY;
-        auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
-        drop->pFiles = sizeof(DROPFILES);
-        std::memcpy(drop + 1, names.data(), names.size());
-        ::GlobalUnlock(block);
-        *medium = STGMEDIUM{};
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = block;
-        return S_OK;
-    }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
-private:
-    std::vector<std::string> m_paths;
-    ULONG m_refs = 1;
-};
+using DropList = veltrane::test::FakeDataObject;
 
 // {CCF51AE6-B015-489C-BEE6-095BB5EF9BCF}
 const CLSID kExtensionClass = {

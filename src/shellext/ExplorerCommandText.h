@@ -13,9 +13,6 @@ namespace veltrane {
 HRESULT CoTaskText(const char* text, LPWSTR* out) noexcept;
 HRESULT CoTaskText(const std::wstring& text, LPWSTR* out) noexcept;
 
-// This module's full file name in wide form; empty when it cannot be read in full.
-std::wstring ModuleFileNameWide();
-
 // Where the shell finds the menu's icon: "<module path>,-<IDI_MENU_ICON>"; empty when
 // the module's path cannot be read.
 std::wstring MenuIconLocation();

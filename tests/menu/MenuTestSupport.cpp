@@ -22,12 +22,6 @@ class OleEnvironment : public testing::Environment {
 };
 const testing::Environment* const g_ole = testing::AddGlobalTestEnvironment(new OleEnvironment);
 
-std::wstring Wide(const std::string& text) {
-    wchar_t wide[MAX_PATH * 2] = {};
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, MAX_PATH * 2);
-    return wide;
-}
-
 // ASSERT needs a function returning void.
 void Create(Extension& ext) {
     static const HMODULE dll = ::LoadLibraryA(DllPath().c_str());
@@ -93,7 +87,7 @@ veltrane::ComPtr<IDataObject> ShellDataObject(const std::vector<std::string>& pa
     std::vector<veltrane::UniqueCoTaskMem<ITEMIDLIST>> items(paths.size());
     std::vector<PCUITEMID_CHILD> children;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        ::SHParseDisplayName(Wide(paths[i]).c_str(), nullptr, items[i].put(), 0, nullptr);
+        ::SHParseDisplayName(Widen(paths[i]).c_str(), nullptr, items[i].put(), 0, nullptr);
         children.push_back(::ILFindLastID(items[i].get()));
     }
     veltrane::ComPtr<IShellFolder> parent;
