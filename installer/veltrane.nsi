@@ -373,7 +373,7 @@ Function RegisterModules
         ${EndIf}
         ${EnableX64FSRedirection}
         ${If} $0 != 0
-            DetailPrint "regsvr32 x64\veltrane.dll: $0"
+            !insertmacro SetupLog "Registration: regsvr32 x64\veltrane.dll ended with $0."
             StrCpy $RegistrationFailed "x64\veltrane.dll"
         ${EndIf}
     ${EndIf}
@@ -381,8 +381,12 @@ Function RegisterModules
     ClearErrors
     RegDLL "$INSTDIR\x86\veltrane.dll"
     ${If} ${Errors}
-        DetailPrint "DllRegisterServer x86\veltrane.dll failed"
-        StrCpy $RegistrationFailed "$RegistrationFailed x86\veltrane.dll"
+        !insertmacro SetupLog "Registration: DllRegisterServer of x86\veltrane.dll failed."
+        ${If} $RegistrationFailed == ""
+            StrCpy $RegistrationFailed "x86\veltrane.dll"
+        ${Else}
+            StrCpy $RegistrationFailed "$RegistrationFailed, x86\veltrane.dll"
+        ${EndIf}
     ${EndIf}
 FunctionEnd
 
@@ -436,6 +440,7 @@ Section "-${PRODUCT}"
     ; Written even when registration failed, so the remains can be uninstalled.
     Call WriteUninstallEntry
     ${If} $RegistrationFailed != ""
+        !insertmacro SetupLog "${PRODUCT} could not be registered ($RegistrationFailed)."
         MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not be registered ($RegistrationFailed)." /SD IDOK
         Abort "Registration failed: $RegistrationFailed"
     ${EndIf}

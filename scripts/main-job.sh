@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
-command_offset=${VELTRANE_COMMAND:-5}   # 5 = "Gutmann \t(35 passes)"
+command_offset=${VELTRANE_COMMAND:-0}   # 0 = "Random Data (Recommended)\t(1 pass)"
 
 scripts/setup-machine.sh
 
@@ -68,13 +68,30 @@ wait $menu || true
 echo "== running command $command_offset on $demo/sample through the shell host"
 "$wine64" "$host" --invoke "$command_offset" "$(winpath "$demo/sample")" &
 job=$!
-sleep 1.5
-import -window root "$shots/progress-dialog.png"
+work_shot="$demo/progress-candidate.png"
+# The dialog is photographed once it has been drawn; a quick method may be done before.
+shot=""
+while [ -z "$shot" ] && kill -0 $job 2>/dev/null; do
+    if xwininfo -root -tree 2>/dev/null | grep -qF '"Veltrane"'; then
+        import -window root "$work_shot" 2>/dev/null || true
+        # A picture of a window not yet painted has only the screen's black in it.
+        if [ -s "$work_shot" ] && [ "$(identify -format %k "$work_shot" 2>/dev/null)" -gt 8 ]; then
+            mv "$work_shot" "$shots/progress-dialog.png"
+            shot="$shots/progress-dialog.png"
+        fi
+    fi
+    sleep 0.05
+done
 wait $job
+rm -f "$work_shot"
 
 echo "== after"
 listing | tee "$root/build/demo-after.txt"
 echo "== gone"
 grep -vxF -f "$root/build/demo-after.txt" "$root/build/demo-before.txt" || true
 "$wine64" regsvr32 /s /u "$(winpath "$dll")"
-echo "== screenshots: $shots/context-menu.png, $shots/progress-dialog.png"
+if [ -n "$shot" ]; then
+    echo "== screenshots: $shots/context-menu.png, $shot"
+else
+    echo "== screenshots: $shots/context-menu.png (the wipe was over before its dialog could be photographed; VELTRANE_COMMAND=5 runs Gutmann's 35 passes)"
+fi

@@ -57,6 +57,14 @@ wait_for_window() {
     done
 }
 
+# The window's outer rectangle on the screen, frame included, as import's -crop wants it.
+window_rect() {
+    xwininfo -name "$1" | awk '
+        /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        /^ *Width/ { w = $NF } /^ *Height/ { h = $NF }
+        END { printf "%dx%d+%d+%d", w, h, x, y }'
+}
+
 "$wine64" regsvr32 /s "$(winpath "$dll")"
 mkdir -p "$work/sample/photos" docs
 echo "Dear bank, my PIN is 1234." >"$work/sample/letter.txt"
@@ -72,13 +80,13 @@ import -window root -crop 600x440+20+20 +repage docs/context-menu.png
 wait $menu || true
 
 # About, as the "About" command shows it; closed again like a user closing it.
-"$wine64" explorer /desktop=about,400x150 "$(winpath "$host")" --invoke 7 \
+"$wine64" explorer /desktop=about,500x250 "$(winpath "$host")" --invoke 7 \
     "$(winpath "$work/sample")" >"$work/about.log" 2>&1 &
 about=$!
 wait_for_window "About..."
 sleep 1
-import -window root -crop 390x140+0+0 +repage docs/about-dialog.png
-"$wine64" explorer /desktop=about,400x150 taskkill /im veltrane-shellhost.exe >/dev/null 2>&1
+import -window root -crop "$(window_rect "About...")" +repage docs/about-dialog.png
+"$wine64" explorer /desktop=about,500x250 taskkill /im veltrane-shellhost.exe >/dev/null 2>&1
 wait $about || true
 
 echo "docs/context-menu.png docs/about-dialog.png"

@@ -2,7 +2,7 @@
 # Photographs the progress dialog during a real wipe: docs/progress-dialog.png.
 # Runs veltrane_job_show (a win64 build) in a Wine virtual desktop under Xvfb, so that the
 # dialog has its caption, and crops the picture to the dialog.
-# Needs Xvfb (xvfb-run), Wine and ImageMagick's import; fonts-wine for the close box.
+# Needs Xvfb (xvfb-run), Wine, fonts-wine and ImageMagick's import.
 #
 # Usage: scripts/progress-dialog-screenshot.sh [BUILD_DIR] [OUTPUT_PNG] [report]
 #   BUILD_DIR   a win64 build tree (default: build/win64)
@@ -20,13 +20,7 @@ out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 
 cmake --build "$build" --target veltrane_job_show -j2 >/dev/null
 
-# The caption's close box is a glyph of the Marlett font; Debian's fonts-wine has it, but
-# Wine only finds it in the prefix's own font folder.
-prefix=${VELTRANE_WINEPREFIX:-$root/build/wineprefix}
-"$root/scripts/wine-prefix.sh" "$prefix"
-if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ ! -f "$prefix/drive_c/windows/Fonts/marlett.ttf" ]; then
-    cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
-fi
+"$root/scripts/wine-prefix.sh" "${VELTRANE_WINEPREFIX:-$root/build/wineprefix}"
 program=$build/tests/job/veltrane_job_show.exe
 marker=/tmp/veltrane-shot-$$.rect
 rm -f "$marker"

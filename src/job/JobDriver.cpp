@@ -137,6 +137,7 @@ void JobDriver::EndItem(bool cancelled) {
     m_current.reset();
     ++m_generation;
     if (cancelled) {
+        m_cancelled = true;
         if (!m_resumeAt) {
             Finish();
             return;

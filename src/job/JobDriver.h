@@ -102,6 +102,8 @@ public:
     void PollNested();
 
     bool Finished() const noexcept { return m_finished; }
+    // Whether a cancel stopped an item: what it had not reached was left untouched.
+    bool Cancelled() const noexcept { return m_cancelled; }
 
 private:
     std::size_t CountShown() const noexcept { return m_items.size() - m_first; }
@@ -127,6 +129,7 @@ private:
     std::int32_t m_shownProgress = -1;
     bool m_started = false;
     bool m_finished = false;
+    bool m_cancelled = false;
 };
 
 // A job of one command: `selection` wiped with `method`.

@@ -6,9 +6,14 @@
 
 namespace veltrane {
 
-std::wstring ReportSummary(std::size_t count) {
+std::wstring ReportSummary(std::size_t count, bool cancelled) {
     const std::wstring what = count == 1 ? L"1 item could not be wiped."
                                          : std::to_wstring(count) + L" items could not be wiped.";
+    if (cancelled) {
+        // "Everything else" would claim the items the cancel left untouched.
+        return L"The wipe was cancelled: what it had not reached yet was left as it was. " +
+               what + L" What was left, and why:";
+    }
     return what + L" Everything else was wiped. What was left, and why:";
 }
 

@@ -8,8 +8,9 @@
 
 namespace veltrane {
 
-// "1 item could not be wiped." or "<n> items could not be wiped.", and what follows.
-std::wstring ReportSummary(std::size_t count);
+// "1 item could not be wiped." or "<n> items could not be wiped.", and what follows; after
+// a cancel, first that what the job had not reached was left as it was.
+std::wstring ReportSummary(std::size_t count, bool cancelled);
 
 // One line per failure, "<path> - <what happened>: <system message>", lines ended by CR LF:
 // the text the report shows and the Copy button puts on the clipboard.

@@ -176,8 +176,8 @@ private:
 
 }  // namespace
 
-void ShowJobReport(HWND owner, const WipeFailures& failures) {
-    CReportDlg report(owner, ReportSummary(failures.size()), ReportLines(failures));
+void ShowJobReport(HWND owner, const WipeFailures& failures, bool cancelled) {
+    CReportDlg report(owner, ReportSummary(failures.size(), cancelled), ReportLines(failures));
     report.DoModal();
 }
 
@@ -239,10 +239,11 @@ public:
         // are told the job has ended.
         if (!m_walk.failures->empty()) {
             GuardFrameworkCall([this] {
+                const bool cancelled = m_driver.Cancelled();
                 if (m_report) {
-                    m_report(m_owner, *m_walk.failures);
+                    m_report(m_owner, *m_walk.failures, cancelled);
                 } else {
-                    ShowJobReport(m_owner, *m_walk.failures);
+                    ShowJobReport(m_owner, *m_walk.failures, cancelled);
                 }
             });
         }

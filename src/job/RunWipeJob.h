@@ -13,8 +13,10 @@
 
 namespace veltrane {
 
-// Shows what a job could not do, once, after its dialog has gone.
-using JobReport = std::function<void(HWND owner, const WipeFailures& failures)>;
+// Shows what a job could not do, once, after its dialog has gone. `cancelled`: a cancel
+// stopped the job, so items it had not reached were not touched either.
+using JobReport =
+    std::function<void(HWND owner, const WipeFailures& failures, bool cancelled)>;
 
 // How long a job runs before its progress dialog appears: at once, so that every command
 // shows what it does. (A delay would spare a small command the window's cost, some 20 ms
@@ -31,7 +33,7 @@ struct JobSettings {
 };
 
 // The report dialog for `failures`, modal to `owner`.
-void ShowJobReport(HWND owner, const WipeFailures& failures);
+void ShowJobReport(HWND owner, const WipeFailures& failures, bool cancelled);
 
 // Longest wait between two polls: how soon the file bar follows the engine. Input and a
 // worker's end cut the wait short; the bar, which the worker does not signal, moves ten

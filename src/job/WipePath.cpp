@@ -132,6 +132,12 @@ std::int32_t WipePath(WipeJob& job) {
     const std::string p = LockedGet(job.path);
 
     // Refused as a whole, before anything is looked at.
+    if (p.empty()) {
+        // A name the shell did not deliver. Opened as it is, it would mean the current
+        // folder of whatever process runs the job.
+        RecordRefusal(job, p, WipeProblem::NameMissing);
+        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
+    }
     if (p.find(kUnreadableNameMark) != std::string::npos) {
         RecordRefusal(job, p, WipeProblem::NameNotExact);
         return Cancelled(job) ? kWalkCancelled : kWalkFinished;
@@ -140,8 +146,14 @@ std::int32_t WipePath(WipeJob& job) {
         RecordRefusal(job, p, WipeProblem::VolumeRoot);
         return Cancelled(job) ? kWalkCancelled : kWalkFinished;
     }
-    if (ClassifyPath(p) == PathKind::Device) {
+    const PathKind kind = ClassifyPath(p);
+    if (kind == PathKind::Device) {
         RecordRefusal(job, p, WipeProblem::DevicePath);
+        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
+    }
+    if (kind == PathKind::Relative || kind == PathKind::DriveRelative) {
+        // What it names depends on the current folder, which the user never chose.
+        RecordRefusal(job, p, WipeProblem::NotAbsolute);
         return Cancelled(job) ? kWalkCancelled : kWalkFinished;
     }
 
@@ -150,16 +162,19 @@ std::int32_t WipePath(WipeJob& job) {
     const bool readable = attributes != kInvalidAttributes;
 
     std::int32_t result = kWalkFinished;
-    if (!readable || ((attributes & kAttrReparsePoint) && IsLink(fs, bare))) {
+    if (!readable) {
+        // Not even its attributes could be read. Removing it anyway could delete a file
+        // that was never overwritten and count it as wiped.
+        Record(job, bare, WipeProblem::NotFound, fs.LastError());
+        ReportToDebugger(job, "Not wiped: " + DescribeFailure(job.failures.back()));
+    } else if ((attributes & kAttrReparsePoint) && IsLink(fs, bare)) {
         // A link is removed itself: overwriting or entering through it would reach its
-        // target, which may lie outside the selection. Attributes that could not be read
-        // take this way too (they read as all bits set); removing then fails harmlessly.
+        // target, which may lie outside the selection.
         const bool folder = (attributes & kAttrDirectory) != 0;
         if (!(folder ? fs.RemoveFolder(bare) : fs.Remove(bare))) {
             const std::uint32_t error = fs.LastError();
             ReportFailedRemoval(job, fs, " deleting RP ", bare);
-            Record(job, bare, readable ? WipeProblem::LinkNotRemoved : WipeProblem::NotFound,
-                   error);
+            Record(job, bare, WipeProblem::LinkNotRemoved, error);
         }
     } else if (!(attributes & kAttrDirectory)) {
         if (attributes & (kAttrOffline | kAttrRecallOnDataAccess)) {
@@ -171,10 +186,15 @@ std::int32_t WipePath(WipeJob& job) {
             file.progress = &job.progress;
             file.currentPass = &job.pass;
             file.passPercent = &job.passPercent;
-            // A file that stays keeps its folders too.
-            if (!file.Wipe(job.method) && !Cancelled(job)) {
-                Record(job, bare, WipeProblem::FileNotWiped, file.FailureCode());
-                if (file.CurrentPath() != bare) {
+            // A file that stays keeps its folders too. One that a cancel stopped after its
+            // rename is listed as well: under its random name nobody would find it again.
+            const bool wiped = file.Wipe(job.method);
+            const bool renamed = file.CurrentPath() != bare;
+            const bool cancelled = Cancelled(job);
+            if (!wiped && (!cancelled || renamed)) {
+                Record(job, bare, cancelled ? WipeProblem::Cancelled : WipeProblem::FileNotWiped,
+                       cancelled ? 0 : file.FailureCode());
+                if (renamed) {
                     job.failures.back().leftAs = file.CurrentPath();
                     job.failures.back().passesDone = file.PassesCompleted();
                 }

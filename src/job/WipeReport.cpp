@@ -9,6 +9,10 @@ struct ProblemRow {
 };
 
 constexpr ProblemRow kProblems[] = {
+    {WipeProblem::NameMissing, "the shell gave no name for it, so nothing was touched"},
+    {WipeProblem::NotAbsolute,
+     "it is not a full path from a drive or share, so what it names is not certain; nothing "
+     "was touched"},
     {WipeProblem::NameNotExact,
      "its name has no exact Unicode form, so it cannot be reached safely; rename it and try "
      "again"},
@@ -25,6 +29,7 @@ constexpr ProblemRow kProblems[] = {
     {WipeProblem::FolderNotOpened, "the folder could not be opened"},
     {WipeProblem::FolderNotRemoved, "the folder could not be removed"},
     {WipeProblem::LinkNotRemoved, "the link could not be removed (its target was not touched)"},
+    {WipeProblem::Cancelled, "the wipe was cancelled while this file was being overwritten"},
 };
 
 }  // namespace

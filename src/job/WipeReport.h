@@ -10,6 +10,8 @@
 namespace veltrane {
 
 enum class WipeProblem : std::uint8_t {
+    NameMissing,       // the shell delivered no name for a selected item
+    NotAbsolute,       // a path that depends on the current folder
     NameNotExact,      // the name has no exact Unicode form
     NameLeavesFolder,  // an enumerated name that would name something outside its folder
     VolumeRoot,        // a whole drive or share
@@ -20,6 +22,7 @@ enum class WipeProblem : std::uint8_t {
     FolderNotOpened,
     FolderNotRemoved,
     LinkNotRemoved,
+    Cancelled,         // a cancel stopped the file's wipe after it had been renamed
 };
 
 struct WipeFailure {

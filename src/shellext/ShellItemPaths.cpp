@@ -1,6 +1,8 @@
 #include "shellext/ShellItemPaths.h"
 
 #include "framework/Handles.h"
+#include "framework/WideText.h"
+#include "wipe/FileSystem.h"
 
 namespace veltrane {
 
@@ -14,7 +16,10 @@ std::string ItemPath(IShellItemArray* items, DWORD index) {
         return std::string();
     }
     std::string text;
-    WideToUtf8(path.get(), text);
+    // A name with no exact UTF-8 form is kept marked, for the job to refuse and show.
+    if (!WideToUtf8(path.get(), text)) {
+        text = std::string(1, kUnreadableNameMark) + WideToShown(path.get());
+    }
     return text;
 }
 

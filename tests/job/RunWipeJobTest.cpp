@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "WineTree.h"
+#include "support/WinTestSupport.h"
 #include "framework/Handles.h"
 #include "job/RunWipeJob.h"
 #include "shellext/Server.h"
@@ -26,6 +27,8 @@
 namespace veltrane {
 namespace {
 
+using test::Narrow;
+using test::Widen;
 using test::WineTree;
 
 HWND FindProgressDialog() {
@@ -128,9 +131,10 @@ protected:
         settings.walk.debugSink = [this](const std::string& line) { debugLines.push_back(line); };
         // What a job could not do is kept here; the tests of the report dialog itself
         // take this hook away.
-        settings.report = [this](HWND, const WipeFailures& failures) {
+        settings.report = [this](HWND, const WipeFailures& failures, bool cancelled) {
             ++reports;
             reported = failures;
+            reportedCancelled = cancelled;
         };
         // The dialog from the start, for the watcher to see whatever the disk's speed.
         settings.dialogDelayMs = 0;
@@ -163,6 +167,7 @@ protected:
     std::vector<std::string> debugLines;
     int reports = 0;
     WipeFailures reported;
+    bool reportedCancelled = false;
 
     // What the job reported, for a failure's message.
     std::string Reported() const {
@@ -363,13 +368,13 @@ TEST_F(RunWipeJobTest, TenThousandFailuresStayReadableInOneReport) {
         summary = text;
         ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     });
-    ShowJobReport(nullptr, many);
+    ShowJobReport(nullptr, many, false);
     watcher.join();
     EXPECT_GE(lines, 10000);  // every entry, and the empty line after the last
     EXPECT_EQ(summary.rfind(L"10000 items could not be wiped.", 0), 0u);
 }
 
-TEST_F(RunWipeJobTest, ACancelAfterAFailureReportsThatFailureAlone) {
+TEST_F(RunWipeJobTest, ACancelReportsTheFailureBeforeItAndWhereThePartlyWipedFileIs) {
     settings.report = nullptr;
     tree.WriteFile("work\\locked.txt", "locked");
     tree.WriteFileOfSize("work\\big.bin", 64 << 20);
@@ -389,9 +394,24 @@ TEST_F(RunWipeJobTest, ACancelAfterAFailureReportsThatFailureAlone) {
     EXPECT_EQ(Run({"work\\locked.txt", "work\\big.bin", "work\\after.txt"}, Gutmann), S_OK);
     watcher.join();
     EXPECT_EQ(tree.Read("work\\after.txt"), "after");
-    EXPECT_EQ(seen.summary.rfind(L"1 item could not be wiped.", 0), 0u);
-    EXPECT_EQ(LineCount(seen.list), 1u);
+    // Not "everything else was wiped": after.txt was never reached.
+    EXPECT_EQ(seen.summary.rfind(L"The wipe was cancelled: what it had not reached yet was left "
+                                 L"as it was. 2 items could not be wiped.",
+                                 0),
+              0u)
+        << Narrow(seen.summary);
+    EXPECT_EQ(LineCount(seen.list), 2u);
     EXPECT_NE(seen.list.find(L"locked.txt - "), std::wstring::npos);
+    const auto left = tree.List("work");
+    const auto renamed = std::find_if(left.begin(), left.end(), [](const std::string& name) {
+        return name != "locked.txt" && name != "after.txt";
+    });
+    ASSERT_NE(renamed, left.end());
+    EXPECT_NE(seen.list.find(L"big.bin - the wipe was cancelled while this file was being "
+                             L"overwritten. It was left as "),
+              std::wstring::npos);
+    EXPECT_NE(seen.list.find(Widen(*renamed) + L" after "), std::wstring::npos);
+    ::DeleteFileA(tree.Path("work\\" + *renamed).c_str());
 }
 
 TEST_F(RunWipeJobTest, ALinkedFolderInsideTheSelectionIsNeitherEnteredNorChanged) {
@@ -477,6 +497,12 @@ TEST_F(RunWipeJobTest, CancelButtonEscAndCloseBoxEachEndTheJobAfterTheCurrentIte
                   std::string::npos);
         EXPECT_EQ(tree.Size(work + "\\second\\" + left[0]), 64u << 20);
         EXPECT_EQ(tree.Read(work + "\\third.txt"), "third");
+        // ...and the report says where it is.
+        EXPECT_TRUE(reportedCancelled);
+        ASSERT_EQ(reported.size(), 1u);
+        EXPECT_EQ(reported[0].problem, WipeProblem::Cancelled);
+        EXPECT_EQ(reported[0].leftAs, tree.Path(work + "\\second\\" + left[0]));
+        reported.clear();
     }
 }
 

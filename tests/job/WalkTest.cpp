@@ -158,18 +158,28 @@ TEST_F(WalkTest, TrailingSeparatorsAreDroppedAndNeverDoubled) {
 TEST_F(WalkTest, MissingOrUnreadableItemsWipeNothing) {
     fs.AddFile("C:\\kept\\a.txt", "alpha");
 
-    // Gone before its turn: only a removal is tried, and it fails quietly.
-    EXPECT_EQ(Walk("C:\\gone"), kWalkFinished);
-    EXPECT_EQ(debugLines, std::vector<std::string>{"Error 2 deleting RP C:\\gone"});
+    fs.AddFile("C:\\secret.txt", "never overwritten");
 
-    // Attributes that cannot be read read as a linked folder: never entered; its
-    // removal fails on what it holds.
-    fs.FailCall(Op::Attributes, fs.CallCount(Op::Attributes) + 1, kErrorAccessDenied);
-    EXPECT_EQ(Walk("C:\\kept"), kWalkFinished);
+    // Gone before its turn: recorded, nothing tried.
+    EXPECT_EQ(Walk("C:\\gone"), kWalkFinished);
+    ASSERT_EQ(job.failures.size(), 1u);
+    EXPECT_EQ(job.failures[0].problem, WipeProblem::NotFound);
+    EXPECT_EQ(job.failures[0].error, kErrorFileNotFound);
+    EXPECT_EQ(debugLines.size(), 1u);
+
+    // Attributes that cannot be read: neither entered, overwritten nor removed. A removal
+    // would delete a file that was never overwritten.
+    for (const char* path : {"C:\\kept", "C:\\secret.txt"}) {
+        fs.ClearCalls();
+        fs.FailCall(Op::Attributes, fs.CallCount(Op::Attributes) + 1, kErrorAccessDenied);
+        EXPECT_EQ(Walk(path), kWalkFinished);
+        EXPECT_TRUE(TouchesUnder("C:\\").empty()) << path;
+        EXPECT_EQ(job.failures.back().problem, WipeProblem::NotFound);
+        EXPECT_EQ(job.failures.back().error, kErrorAccessDenied);
+    }
     EXPECT_TRUE(fs.IsFile("C:\\kept\\a.txt"));
-    EXPECT_TRUE(fs.Calls(Op::FindFirst).empty());
-    EXPECT_TRUE(fs.Calls(Op::Open).empty());
-    EXPECT_EQ(debugLines.back(), "Error 145 deleting RP C:\\kept");
+    const std::string kept = "never overwritten";
+    EXPECT_EQ(fs.Contents("C:\\secret.txt"), std::vector<std::uint8_t>(kept.begin(), kept.end()));
 
     // A folder that cannot be enumerated is neither walked nor removed.
     fs.ClearCalls();
@@ -205,6 +215,12 @@ TEST_F(WalkTest, CancelInsideADeepTreeLeavesEverythingOnTheWayUp) {
     EXPECT_TRUE(fs.Calls(Op::RemoveFolder).empty());
     EXPECT_EQ(fs.OpenFindCount(), 0u);  // every enumeration on the way up was closed
     EXPECT_EQ(fs.OpenHandleCount(), 0u);
+    // Only the file the cancel stopped is listed, under the name it has now.
+    ASSERT_EQ(job.failures.size(), 1u);
+    EXPECT_EQ(job.failures[0].problem, WipeProblem::Cancelled);
+    EXPECT_EQ(job.failures[0].path, "C:\\sel\\l1\\l2\\l3\\big.bin");
+    EXPECT_EQ(job.failures[0].passesDone, 0);
+    EXPECT_TRUE(fs.IsFile(job.failures[0].leftAs));
 }
 
 TEST_F(WalkTest, AWorkerWhoseWalkRunsOutOfMemoryStillEndsItsItem) {
@@ -251,6 +267,23 @@ TEST_F(WalkTest, AnEnumeratedNameThatWouldLeaveItsFolderIsNeverJoined) {
                                                          WipeProblem::FolderNotRemoved}));
     EXPECT_EQ(job.failures[0].path, "C:\\parent\\sel\\..\\victim.txt");
     EXPECT_EQ(job.failures[2].error, kErrorDirNotEmpty);
+}
+
+TEST_F(WalkTest, AnEmptyOrRelativePathIsRefusedBeforeAnythingIsTouched) {
+    // Opened as they are, these would name the current folder of the process running the
+    // job, or something in it.
+    fs.AddFile("C:\\cwd\\a.txt", "alpha");
+    for (const char* path : {"", ".", "..", "a.txt", "cwd\\a.txt", "C:cwd", "C:a.txt"}) {
+        fs.ClearCalls();
+        job.failures.clear();
+        EXPECT_EQ(Walk(path), kWalkFinished) << path;
+        EXPECT_TRUE(fs.Calls().empty()) << path;
+        ASSERT_EQ(job.failures.size(), 1u) << path;
+        EXPECT_EQ(job.failures[0].problem,
+                  *path ? WipeProblem::NotAbsolute : WipeProblem::NameMissing)
+            << path;
+    }
+    EXPECT_TRUE(fs.IsFile("C:\\cwd\\a.txt"));
 }
 
 TEST_F(WalkTest, DriveAndShareRootsAreRefusedAsAWhole) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "MenuTestSupport.h"
+#include "resource.h"
 #include "shellext/Guid.h"
 
 namespace {
@@ -374,6 +375,48 @@ TEST_F(ExplorerCommandInvokeTest, UnicodeNamesAreWipedAndTheirAnsiLookAlikesKept
     for (std::size_t i = 1; i < items.size(); ++i) {
         EXPECT_FALSE(menutest::ExistsW(items[i])) << menutest::Narrow(items[i]);
     }
+}
+
+TEST_F(ExplorerCommandInvokeTest, AnItemWithoutAPathIsReportedAndTheCurrentFolderKept) {
+    // "My Computer" has no file-system path. Taken as an empty path, it would name the
+    // current folder of the process, which here holds the canary.
+    const std::wstring file = menutest::Widen(m_dir / "real.txt");
+    ASSERT_TRUE(menutest::WriteTextW(file, "secret"));
+    veltrane::UniqueCoTaskMem<ITEMIDLIST> computer;
+    ASSERT_EQ(S_OK, ::SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, computer.put()));
+    veltrane::UniqueCoTaskMem<ITEMIDLIST> real;
+    ASSERT_EQ(S_OK, ::SHParseDisplayName(file.c_str(), nullptr, real.put(), 0, nullptr));
+    PCIDLIST_ABSOLUTE lists[] = {computer.get(), real.get()};
+    ComPtr<IShellItemArray> items;
+    ASSERT_EQ(S_OK, ::SHCreateShellItemArrayFromIDLists(2, lists, items.Put()));
+    wchar_t before[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(::SetCurrentDirectoryW(menutest::Widen(m_dir / "canary").c_str()));
+
+    std::wstring report;
+    std::thread watcher([&report] {
+        for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
+            const HWND dialog = veltrane::test::FindOwnWindow("#32770", "Veltrane", [](HWND w) {
+                return ::IsWindowVisible(w) && ::GetDlgItem(w, IDC_REPORT_LIST) != nullptr;
+            });
+            if (!dialog) continue;
+            wchar_t text[1024] = {};
+            ::GetDlgItemTextW(dialog, IDC_REPORT_LIST, text, 1024);
+            report = text;
+            ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+            return;
+        }
+    });
+    const auto command = SubCommand(0);
+    ASSERT_TRUE(command);
+    EXPECT_EQ(S_OK, command->Invoke(items.Get(), nullptr));
+    watcher.join();
+    ::SetCurrentDirectoryW(before);
+
+    EXPECT_FALSE(menutest::ExistsW(file));
+    EXPECT_EQ(L"(a name the shell could not deliver) - the shell gave no name for it, so "
+              L"nothing was touched\r\n",
+              report);
 }
 
 TEST_F(ExplorerCommandInvokeTest, HelpAndAboutOpenTheirWindows) {
