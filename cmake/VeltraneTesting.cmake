@@ -25,11 +25,20 @@ function(veltrane_add_gtest name)
         endif()
         list(APPEND labels wine64)
         gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                             PROPERTIES LABELS "${labels}" TIMEOUT 300 ${ARG_PROPERTIES})
+                             PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
     else()
         list(APPEND labels native)
         # A generous limit: a test that hangs fails instead of holding up the run.
         gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                             PROPERTIES LABELS "${labels}" TIMEOUT 300 ${ARG_PROPERTIES})
+                             PROPERTIES TIMEOUT 300 ${ARG_PROPERTIES})
     endif()
+    # Labels go on the discovered tests afterwards: gtest_discover_tests flattens the
+    # properties it passes on, so a test would keep only the first of several labels.
+    # Its file defines <name>_TESTS; this one, included after it, labels them.
+    set(label_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    file(WRITE ${label_file}
+         "if(DEFINED ${name}_TESTS)\n"
+         "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${labels}\")\n"
+         "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_file})
 endfunction()

@@ -24,7 +24,8 @@ mkdir -p "$(dirname "$prefix")"
                 cp "/usr/share/wine/fonts/$font" "$prefix/drive_c/windows/Fonts/"
             fi
         done
-        wineserver -w
+        # No "wineserver -w" here: with a persistent server in the prefix it never returns.
+        # Whichever server holds the prefix has the values, and saves them when it ends.
         touch "$prefix/.veltrane-ready" "$prefix/.veltrane-ready-3"
     fi
 ) 9>"$prefix.lock"

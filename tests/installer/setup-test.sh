@@ -168,6 +168,8 @@ trap cleanup EXIT
 # A pristine prefix is made once (minutes); every run starts from a copy. The two big DLL
 # folders are hard links: nothing in this test writes into them.
 "$REPO/scripts/wine-prefix.sh" "$template" || fatal "cannot create $template"
+# Copied from the disk: its server must have ended, and saved the registry, first.
+WINEPREFIX="$template" wineserver -w
 WINEPREFIX="$WINEPREFIX" stop_server
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
