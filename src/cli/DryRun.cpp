@@ -1,5 +1,8 @@
 #include "cli/DryRun.h"
 
+#include <optional>
+
+#include "job/WipePath.h"
 #include "wipe/Paths.h"
 
 namespace veltrane {
@@ -11,14 +14,6 @@ void Refuse(std::vector<PlannedItem>& plan, const std::string& path, WipeProblem
         if (c != kUnreadableNameMark) shown += c;
     }
     plan.push_back(PlannedItem{shown, PlannedAction::Refuse, problem});
-}
-
-// As the walk decides: only a name surrogate is a link, and so is a tag that reads 0 or
-// cannot be read at all.
-bool IsLink(FileSystem& fs, const std::string& path) {
-    std::uint32_t tag = 0;
-    if (!fs.ReparseTag(path, tag)) return true;
-    return tag == 0 || IsNameSurrogateTag(tag);
 }
 
 void PlanFolder(FileSystem& fs, const std::string& p, const std::string& bare,
@@ -57,23 +52,15 @@ void PlanFolder(FileSystem& fs, const std::string& p, const std::string& bare,
 }  // namespace
 
 void PlanPath(FileSystem& fs, const std::string& p, std::vector<PlannedItem>& plan) {
-    if (p.find(kUnreadableNameMark) != std::string::npos) {
-        Refuse(plan, p, WipeProblem::NameNotExact);
-        return;
-    }
-    if (IsVolumeRoot(p)) {
-        Refuse(plan, p, WipeProblem::VolumeRoot);
-        return;
-    }
-    if (ClassifyPath(p) == PathKind::Device) {
-        Refuse(plan, p, WipeProblem::DevicePath);
+    if (const std::optional<WipeProblem> refusal = WholePathRefusal(p)) {
+        Refuse(plan, p, *refusal);
         return;
     }
     const std::string bare = StripSeparator(p);
     const std::uint32_t attributes = fs.Attributes(bare);
     if (attributes == kInvalidAttributes) {
         Refuse(plan, bare, WipeProblem::NotFound);
-    } else if ((attributes & kAttrReparsePoint) && IsLink(fs, bare)) {
+    } else if ((attributes & kAttrReparsePoint) && IsWalkLink(fs, bare)) {
         plan.push_back(PlannedItem{bare, PlannedAction::RemoveLink});
     } else if (!(attributes & kAttrDirectory)) {
         if (attributes & (kAttrOffline | kAttrRecallOnDataAccess)) {

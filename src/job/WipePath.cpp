@@ -56,15 +56,6 @@ void RecordRefusal(WipeJob& job, const std::string& path, WipeProblem problem) {
     ReportToDebugger(job, "Not wiped: " + DescribeFailure(job.failures.back()));
 }
 
-// Only a name surrogate is a link. A tag that cannot be read, or reads 0, counts as one
-// too: some systems (Wine among them) report their symbolic links that way, and walking
-// into an unknown reparse point could lead out of the selection.
-bool IsLink(FileSystem& fs, const std::string& path) {
-    std::uint32_t tag = 0;
-    if (!fs.ReparseTag(path, tag)) return true;
-    return tag == 0 || IsNameSurrogateTag(tag);
-}
-
 bool Cancelled(WipeJob& job) {
     return LockedGet(job.cancel) == 1;
 }
@@ -127,33 +118,36 @@ std::int32_t WipeFolder(WipeJob& job, FileSystem& fs, const std::string& p,
 
 }  // namespace
 
+std::optional<WipeProblem> WholePathRefusal(const std::string& p) {
+    // A name the shell did not deliver: opened as it is, it would mean the current folder
+    // of whatever process runs the job.
+    if (p.empty()) return WipeProblem::NameMissing;
+    if (p.find(kUnreadableNameMark) != std::string::npos) return WipeProblem::NameNotExact;
+    if (IsVolumeRoot(p)) return WipeProblem::VolumeRoot;
+    switch (ClassifyPath(p)) {
+        case PathKind::Device:
+            return WipeProblem::DevicePath;
+        case PathKind::Relative:
+        case PathKind::DriveRelative:
+            // What it names depends on the current folder, which the user never chose.
+            return WipeProblem::NotAbsolute;
+        default:
+            return std::nullopt;
+    }
+}
+
+bool IsWalkLink(FileSystem& fs, const std::string& path) {
+    std::uint32_t tag = 0;
+    if (!fs.ReparseTag(path, tag)) return true;
+    return tag == 0 || IsNameSurrogateTag(tag);
+}
+
 std::int32_t WipePath(WipeJob& job) {
     FileSystem& fs = job.fileSystem ? *job.fileSystem : PlatformFileSystem();
     const std::string p = LockedGet(job.path);
 
-    // Refused as a whole, before anything is looked at.
-    if (p.empty()) {
-        // A name the shell did not deliver. Opened as it is, it would mean the current
-        // folder of whatever process runs the job.
-        RecordRefusal(job, p, WipeProblem::NameMissing);
-        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
-    }
-    if (p.find(kUnreadableNameMark) != std::string::npos) {
-        RecordRefusal(job, p, WipeProblem::NameNotExact);
-        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
-    }
-    if (IsVolumeRoot(p)) {
-        RecordRefusal(job, p, WipeProblem::VolumeRoot);
-        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
-    }
-    const PathKind kind = ClassifyPath(p);
-    if (kind == PathKind::Device) {
-        RecordRefusal(job, p, WipeProblem::DevicePath);
-        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
-    }
-    if (kind == PathKind::Relative || kind == PathKind::DriveRelative) {
-        // What it names depends on the current folder, which the user never chose.
-        RecordRefusal(job, p, WipeProblem::NotAbsolute);
+    if (const std::optional<WipeProblem> refusal = WholePathRefusal(p)) {
+        RecordRefusal(job, p, *refusal);
         return Cancelled(job) ? kWalkCancelled : kWalkFinished;
     }
 
@@ -167,7 +161,7 @@ std::int32_t WipePath(WipeJob& job) {
         // that was never overwritten and count it as wiped.
         Record(job, bare, WipeProblem::NotFound, fs.LastError());
         ReportToDebugger(job, "Not wiped: " + DescribeFailure(job.failures.back()));
-    } else if ((attributes & kAttrReparsePoint) && IsLink(fs, bare)) {
+    } else if ((attributes & kAttrReparsePoint) && IsWalkLink(fs, bare)) {
         // A link is removed itself: overwriting or entering through it would reach its
         // target, which may lie outside the selection.
         const bool folder = (attributes & kAttrDirectory) != 0;

@@ -2,9 +2,12 @@
 // The worker's side of a wipe job: the depth-first walk of one selected item.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "job/WipeJob.h"
+#include "job/WipeReport.h"
+#include "wipe/FileSystem.h"
 
 namespace veltrane {
 
@@ -12,9 +15,18 @@ namespace veltrane {
 constexpr std::int32_t kWalkFinished = 0;   // whether or not everything went
 constexpr std::int32_t kWalkCancelled = 1;  // stopped because `cancel` was set
 
+// Why `path` is refused as a whole, before anything is looked at: no name, a name without
+// an exact Unicode form, a drive or share root, a device, or a path that depends on the
+// current folder. Nothing when it may be walked.
+std::optional<WipeProblem> WholePathRefusal(const std::string& path);
+
+// Whether the walk takes `path`, a reparse point, for a link: a name surrogate, or a tag
+// that reads 0 or cannot be read (some systems, Wine among them, report their symbolic
+// links that way, and walking into an unknown reparse point could leave the selection).
+bool IsWalkLink(FileSystem& fs, const std::string& path);
+
 // Processes job.path and everything below it:
-// - a drive or share root, a device path, or a name without an exact Unicode form is
-//   refused as a whole: nothing on it is touched;
+// - a path WholePathRefusal names is refused: nothing on it is touched;
 // - a file is wiped by the engine with job.method; one whose data is not local (offline,
 //   recalled on access) is left, since opening it would download it;
 // - a link (a reparse point whose tag is a name surrogate, 0 or unreadable) is removed

@@ -12,12 +12,11 @@
 #include "about/About.h"
 #include "framework/ExceptionReport.h"
 #include "framework/ModuleStateScope.h"
-#include "framework/WideText.h"
 #include "shellext/CShellExt.h"
 #include "shellext/CommandTable.h"
 #include "shellext/HelpLauncher.h"
 #include "shellext/ShellEntry.h"
-#include "wipe/FileSystem.h"
+#include "shellext/ShellItemPaths.h"
 
 namespace {
 
@@ -86,11 +85,7 @@ HRESULT CShellExt::ReadSelection() {
             const UINT copied = ::DragQueryFileW(drop, i, &name[0], needed + 1);
             if (copied != needed) continue;
             name.resize(copied);
-            // A name with no exact UTF-8 form is kept marked, for the job to refuse and show.
-            if (!veltrane::ToUtf8(name, m_selection[i])) {
-                m_selection[i] =
-                    std::string(1, veltrane::kUnreadableNameMark) + veltrane::WideToShown(name);
-            }
+            m_selection[i] = veltrane::SelectedPath(name);
         }
         m_selection.shrink_to_fit();
     }

@@ -15,31 +15,20 @@ std::string ItemPath(IShellItemArray* items, DWORD index) {
     if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.put())) || !path) {
         return std::string();
     }
-    std::string text;
-    // A name with no exact UTF-8 form is kept marked, for the job to refuse and show.
-    if (!WideToUtf8(path.get(), text)) {
-        text = std::string(1, kUnreadableNameMark) + WideToShown(path.get());
-    }
-    return text;
+    return SelectedPath(path.get());
 }
 
 }  // namespace
 
 bool WideToUtf8(const wchar_t* text, std::string& out) {
     out.clear();
-    if (!text || !*text) return true;
-    // Without WC_ERR_INVALID_CHARS an unpaired surrogate would silently become U+FFFD.
-    const int size = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, nullptr, 0,
-                                           nullptr, nullptr);
-    if (size <= 1) return false;
-    std::string converted(static_cast<std::size_t>(size), '\0');
-    if (::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, &converted[0], size, nullptr,
-                              nullptr) != size) {
-        return false;
-    }
-    converted.pop_back();  // the terminator
-    out.swap(converted);
-    return true;
+    return !text || ToUtf8(text, out);
+}
+
+std::string SelectedPath(const std::wstring& path) {
+    std::string utf8;
+    if (ToUtf8(path, utf8)) return utf8;
+    return std::string(1, kUnreadableNameMark) + WideToShown(path);
 }
 
 std::vector<std::string> ShellItemPaths(IShellItemArray* items) {

@@ -15,9 +15,13 @@ namespace veltrane {
 // name another file.
 bool WideToUtf8(const wchar_t* text, std::string& out);
 
+// A selected path as the job takes it: its exact UTF-8 form, or, when it has none, its
+// shown form behind kUnreadableNameMark, for the job to refuse and report.
+std::string SelectedPath(const std::wstring& path);
+
 // The file-system paths of `items` in the shell's order. An item without a file-system
-// path, or whose path has no exact UTF-8 form, is an empty entry, which the job leaves
-// alone. No items (null) is an empty list.
+// path is an empty entry, and a path without an exact UTF-8 form a marked one: the job
+// refuses both and reports them. No items (null) is an empty list.
 std::vector<std::string> ShellItemPaths(IShellItemArray* items);
 
 }  // namespace veltrane

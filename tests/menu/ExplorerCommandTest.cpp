@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "MenuTestSupport.h"
-#include "resource.h"
 #include "shellext/Guid.h"
 
 namespace {
@@ -394,19 +393,7 @@ TEST_F(ExplorerCommandInvokeTest, AnItemWithoutAPathIsReportedAndTheCurrentFolde
     ASSERT_TRUE(::SetCurrentDirectoryW(menutest::Widen(m_dir / "canary").c_str()));
 
     std::wstring report;
-    std::thread watcher([&report] {
-        for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
-            const HWND dialog = veltrane::test::FindOwnWindow("#32770", "Veltrane", [](HWND w) {
-                return ::IsWindowVisible(w) && ::GetDlgItem(w, IDC_REPORT_LIST) != nullptr;
-            });
-            if (!dialog) continue;
-            wchar_t text[1024] = {};
-            ::GetDlgItemTextW(dialog, IDC_REPORT_LIST, text, 1024);
-            report = text;
-            ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-            return;
-        }
-    });
+    std::thread watcher([&report] { report = menutest::ReadAndCloseReport(); });
     const auto command = SubCommand(0);
     ASSERT_TRUE(command);
     EXPECT_EQ(S_OK, command->Invoke(items.Get(), nullptr));

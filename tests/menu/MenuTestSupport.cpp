@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "resource.h"
 #include "shellext/Guid.h"
 
 namespace menutest {
@@ -175,6 +176,21 @@ void CloseWindowSettled(HWND window) {
     Settle();
     ::SendMessageA(window, WM_CLOSE, 0, 0);
     Settle();
+}
+
+std::wstring ReadAndCloseReport() {
+    for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
+        const HWND dialog = veltrane::test::FindOwnWindow("#32770", "Veltrane", [](HWND window) {
+            return ::IsWindowVisible(window) && ::GetDlgItem(window, IDC_REPORT_LIST) != nullptr;
+        });
+        if (!dialog) continue;
+        const HWND list = ::GetDlgItem(dialog, IDC_REPORT_LIST);
+        std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(list)) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(::GetWindowTextW(list, &text[0], int(text.size()))));
+        ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        return text;
+    }
+    return std::wstring();
 }
 
 std::string ControlText(HWND dialog, int id) {

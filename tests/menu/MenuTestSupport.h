@@ -62,6 +62,9 @@ HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND owner = nullptr);
 // null), waited for up to timeoutMs while the calling thread's messages are pumped.
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
 std::string ControlText(HWND dialog, int id);
+// For a thread beside a job: waits up to 30 s for the job's report, takes its list of what
+// was left and closes it with OK. Empty when no report came.
+std::wstring ReadAndCloseReport();
 // Handles this thread's messages until none has come for a moment (2 s at most). A window
 // closed before its first messages were handled can make Wine's X11 driver unmap a window
 // it has already destroyed, which ends the process.

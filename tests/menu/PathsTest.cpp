@@ -208,17 +208,7 @@ TEST_F(PathsTest, DriveAndShareRootsAreRefusedAsAWhole) {
 
     // Each refusal is reported at the end of the job: read the report and close it.
     std::wstring report;
-    std::thread watcher([&report] {
-        for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
-            const HWND dialog = FindOwnDialog(true);
-            if (!dialog) continue;
-            wchar_t text[4096] = {};
-            ::GetDlgItemTextW(dialog, IDC_REPORT_LIST, text, 4096);
-            report = text;
-            ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-            return;
-        }
-    });
+    std::thread watcher([&report] { report = menutest::ReadAndCloseReport(); });
     Wipe({L"Q:\\", L"Q:", L"\\\\veltrane-no-host\\share", L"\\\\veltrane-no-host\\share\\"});
     watcher.join();
     std::size_t refusals = 0;
