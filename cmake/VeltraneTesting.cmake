@@ -1,6 +1,6 @@
 # veltrane_add_gtest(<name> SOURCES ... LIBS ... [LABELS ...] [PROPERTIES <name> <value> ...])
 # Natively and on win64 every test case becomes its own CTest test. On win32 the whole
-# program is one CTest test: 32-bit Wine may run under emulation, where each start is costly.
+# program is one CTest test: 32-bit Wine may run under emulation, where each start costs more.
 # WHOLE: the program is one CTest test everywhere. Programs that share a resource (the
 # prefix's registry) need it: the properties of discovered test cases reach CTest only when
 # they run, too late for RESOURCE_LOCK to keep two such programs apart.

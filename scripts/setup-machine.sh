@@ -8,7 +8,7 @@ set -eu
 # fonts-wine brings the Marlett and Tahoma fonts that Windows draws captions and dialogs with.
 packages="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine xvfb xauth
  cmake make g++ googletest libbenchmark-dev python3 fp-utils imagemagick x11-apps nsis
- qemu-user-static file osslsigncode openssl"
+ file osslsigncode openssl"
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -28,16 +28,38 @@ if [ -n "$missing" ]; then
 fi
 
 # 32-bit Wine needs a kernel that runs i386 programs. Some virtual machines are built
-# without that; there the loader runs under qemu's user-mode emulation instead (slow but exact).
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    if [ ! -d /proc/sys/fs/binfmt_misc ] || [ ! -f /proc/sys/fs/binfmt_misc/register ]; then
-        $SUDO mkdir -p /proc/sys/fs/binfmt_misc 2>/dev/null || true
-        $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+# without that; there the loader runs under qemu's user-mode emulation instead. It takes
+# qemu 8 or later: under bookworm's qemu 7.2 every start of a 32-bit Wine program costs
+# about 50 s (Debian's Wine has no preloader, so ntdll reserves the address space 64 KiB at
+# a time, and 7.2 honours none of those placements) and Wine's threads die in its signal
+# path. bookworm-backports has qemu 10, whose qemu-i386 is one static program.
+qemu=/usr/bin/qemu-i386
+binfmt=/proc/sys/fs/binfmt_misc
+if grep -qx enabled "$binfmt/qemu-i386" 2>/dev/null || ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    if ! { [ -x "$qemu" ] && "$qemu" --version | grep -Eq 'version ([89]|[1-9][0-9])\.'; }; then
+        echo "setup: 32-bit programs need emulation here; installing qemu-user from bookworm-backports"
+        list=/etc/apt/sources.list.d/veltrane-bookworm-backports.sources
+        if [ ! -f "$list" ]; then
+            printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' \
+                'Suites: bookworm-backports' 'Components: main' \
+                'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' | $SUDO tee "$list" >/dev/null
+        fi
+        $SUDO apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+            -t bookworm-backports qemu-user >/dev/null
     fi
-    if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-        echo "setup: this kernel cannot run 32-bit programs; registering qemu-i386 for them"
-        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
-            | $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
+    if [ ! -f "$binfmt/register" ]; then
+        $SUDO mkdir -p "$binfmt" 2>/dev/null || true
+        $SUDO mount -t binfmt_misc binfmt_misc "$binfmt"
     fi
-    echo 1 | $SUDO tee /proc/sys/fs/binfmt_misc/qemu-i386 >/dev/null
+    # An entry for another emulator (an older set-up's) gives way to this one.
+    if [ -e "$binfmt/qemu-i386" ] && ! grep -qx "interpreter $qemu" "$binfmt/qemu-i386"; then
+        echo -1 | $SUDO tee "$binfmt/qemu-i386" >/dev/null
+    fi
+    if [ ! -e "$binfmt/qemu-i386" ]; then
+        echo "setup: registering $qemu for 32-bit programs"
+        printf '%s' ":qemu-i386:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:$qemu:F" \
+            | $SUDO tee "$binfmt/register" >/dev/null
+    fi
+    echo 1 | $SUDO tee "$binfmt/qemu-i386" >/dev/null
 fi
