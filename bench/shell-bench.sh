@@ -122,18 +122,7 @@ echo "  the parts of a small job in $build (core library in a test program; ms):
 "$build/wine-run.sh" "$build/tests/job/veltrane_job_bench.exe" --phases 10 | tr -d "\r" | sed 's/^/    /'
 
 # 3. Trees: the same files for Veltrane and for shred.
-make_tree() {
-    python3 - "$1" "$files" <<'EOF'
-import os, sys
-root, count = sys.argv[1], int(sys.argv[2])
-for i in range(count):
-    folder = os.path.join(root, "d%02d" % (i // 100))
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "f%04d.dat" % i), "wb") as f:
-        f.write(os.urandom(4096))
-EOF
-    sync
-}
+make_tree() { python3 "$root/bench/make-tree.py" "$1" "$files"; }
 echo
 printf '%s files of 4 KiB, folders of 100 (medians of %s)  %10s %16s %7s\n' "$files" "$treereps" \
     "Veltrane s" "shred -u -n N s" "ratio"

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Prepares a fresh Debian 12 machine (as root) to build and test Veltrane.
 # Idempotent and quiet when everything is already in place.
+# --emulate-32bit: run 32-bit programs under emulation even where the kernel runs them (to
+# try that path on such a machine).
 set -eu
 
 # osslsigncode signs releases (scripts/build-setup.sh): Debian 12's own 2.5 signs the DLLs and
@@ -31,11 +33,12 @@ fi
 # without that; there the loader runs under qemu's user-mode emulation instead. It takes
 # qemu 8 or later: under bookworm's qemu 7.2 every start of a 32-bit Wine program costs
 # about 50 s (Debian's Wine has no preloader, so ntdll reserves the address space 64 KiB at
-# a time, and 7.2 honours none of those placements) and Wine's threads die in its signal
-# path. bookworm-backports has qemu 10, whose qemu-i386 is one static program.
+# a time, and 7.2 honours none of those placements) and Wine's threads die inside system
+# calls. bookworm-backports has qemu 10, whose qemu-i386 is one static program.
 qemu=/usr/bin/qemu-i386
 binfmt=/proc/sys/fs/binfmt_misc
-if grep -qx enabled "$binfmt/qemu-i386" 2>/dev/null || ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+if [ "${1:-}" = --emulate-32bit ] || grep -qx enabled "$binfmt/qemu-i386" 2>/dev/null ||
+    ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     if ! { [ -x "$qemu" ] && "$qemu" --version | grep -Eq 'version ([89]|[1-9][0-9])\.'; }; then
         echo "setup: 32-bit programs need emulation here; installing qemu-user from bookworm-backports"
         list=/etc/apt/sources.list.d/veltrane-bookworm-backports.sources

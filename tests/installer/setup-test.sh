@@ -8,7 +8,7 @@
 # Throughout, the 64-bit veltrane.exe is on the system PATH exactly once while installed,
 # and a new console finds it; after the uninstall PATH is as it was.
 # Setup, uninstaller and the 32-bit host are 32-bit programs, which may run under emulation
-# at a minute or more per start; hence one sequence with four such starts.
+# where every start costs more; hence one sequence with four such starts.
 #
 # Environment (tests/installer/CMakeLists.txt): SETUP, VERSION, CLSID, COMMAND_CLSID, DIR64
 # and DIR32 (the folders setup was built from), PACKAGE_DIR (the Windows 11 package it

@@ -7,8 +7,11 @@
 // the process and then N times more (medians): the dialog made, shown, hidden and
 // destroyed; a worker thread started and seen ending; the engine's wipe alone; the
 // whole job.
+// --walk METHOD PATH instead times the worker's walk of PATH with the method of that key
+// (Random, Gutmann...) on this thread, with nothing around it: what the engine and the walk
+// cost, without the shell or the command line.
 //
-// veltrane_job_bench [--big-mb N] [--files N] [--spin] | --phases N
+// veltrane_job_bench [--big-mb N] [--files N] [--spin] | --phases N | --walk METHOD PATH
 #include <windows.h>
 
 #include <cstdio>
@@ -24,6 +27,7 @@
 #include "job/CCancelDlg.h"
 #include "job/JobLock.h"
 #include "job/RunWipeJob.h"
+#include "job/WipePath.h"
 #include "wipe/ShredderFile.h"
 #include "wipe/WipeMethod.h"
 
@@ -190,6 +194,24 @@ void SmallFilePhases(int rounds) {
                        median(&Phases::job)});
 }
 
+// Prints walk_ms= and the number of failures; 0 when the method has no such name.
+int TimeWalk(const char* methodName, const char* path) {
+    const veltrane::WipeMethodInfo* method = nullptr;
+    for (const auto& row : veltrane::wipeMethods) {
+        if (!std::strcmp(row.key, methodName)) method = &row;
+    }
+    if (method == nullptr) return 2;
+    veltrane::WipeJob job;
+    job.path = path;
+    job.method = method->methodBits;
+    job.debugSink = [](const std::string&) {};
+    const double t = Now();
+    veltrane::WipeThreadProc(&job);
+    std::printf("walk_ms=%.1f\nfailures=%u\n", (Now() - t) * 1000,
+                static_cast<unsigned>(job.failures.size()));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -206,8 +228,15 @@ int main(int argc, char** argv) {
             SmallFilePhases(std::atoi(argv[++i]));
             std::fflush(stdout);
             return 0;
+        } else if (!std::strcmp(argv[i], "--walk") && i + 2 < argc) {
+            veltrane::InitializeJobLock();
+            const int status = TimeWalk(argv[i + 1], argv[i + 2]);
+            std::fflush(stdout);
+            return status;
         } else {
-            std::fprintf(stderr, "usage: %s [--big-mb N] [--files N] [--spin] | --phases N\n",
+            std::fprintf(stderr,
+                         "usage: %s [--big-mb N] [--files N] [--spin] | --phases N | "
+                         "--walk METHOD PATH\n",
                          argv[0]);
             return 2;
         }
