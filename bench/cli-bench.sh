@@ -7,7 +7,8 @@
 #   command  veltrane.exe --method M -r -q TREE, timed from outside, less the median start
 #            of a Wine console program (veltrane.exe --version) measured in the same run;
 #   shred    find TREE -type f -exec shred -u -n N {} + and rm -r for its folders.
-# Medians of REPS rounds, for every method and every tree size.
+# Medians of REPS rounds, for every method and every tree size; then 100 files named one
+# by one on the command line against the walk of their folder.
 #
 # Usage: bench/cli-bench.sh [BUILD_DIR] [--files "1000 10000"] [--reps N]
 #   BUILD_DIR  a win64 build tree (default: build/win64)
@@ -95,3 +96,22 @@ for files in $sizes; do
             'BEGIN { printf "  %-34s %9.2f %10.2f %9.2f %9.2f %9.2f\n", n, w / 1000, c / 1000, c / w, s / 1000, c / s }'
     done
 done
+
+# Items named one by one: each is its own worker, so what the command line spends between
+# two items shows here (100 files of one folder, named relative to it; Random).
+echo
+printf '100 files of 4 KiB named one by one (medians of %s)  %9s %10s %9s\n' "$reps" \
+    "walk s" "command s" "cmd/walk"
+: >"$scratch/walk"; : >"$scratch/command"
+for _ in $(seq "$reps"); do
+    python3 "$root/bench/make-tree.py" "$tree" 100
+    walk_ms Random "$(winpath "$tree/d00")" >>"$scratch/walk"
+    python3 "$root/bench/make-tree.py" "$tree" 100
+    t=$(now_ms)
+    (cd "$tree/d00" && run_exe --method random -q f*.dat >/dev/null) ||
+        echo "  (veltrane.exe did not wipe everything)"
+    echo $(( $(now_ms) - t - start )) >>"$scratch/command"
+    rm -rf "$tree"
+done
+awk -v w="$(median <"$scratch/walk")" -v c="$(median <"$scratch/command")" \
+    'BEGIN { printf "  %-47s %9.2f %10.2f %9.2f\n", "Random (1)", w / 1000, c / 1000, c / w }'

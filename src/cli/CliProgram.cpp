@@ -1,7 +1,9 @@
 #include "cli/CliProgram.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "cli/DryRun.h"
@@ -14,7 +16,6 @@
 namespace veltrane {
 namespace {
 
-constexpr auto kPollStep = std::chrono::milliseconds(20);
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);  // ten a second at most
 
 const char kFolderNeedsRecursive[] =
@@ -155,13 +156,21 @@ int CliProgram::Run(const CliOptions& options) {
                 "[" + std::to_string(i + 1) + "/" + std::to_string(count) + "] ";
             // Every item shows at least once, however quickly it goes.
             if (showProgress) m_output.Progress(counter + "0% " + item.path);
-            auto lastShown = std::chrono::steady_clock::now();
-            std::thread worker(WipeThreadProc, job.get());
-            while (!LockedGet(job->done)) {
-                std::this_thread::sleep_for(kPollStep);
-                const auto now = std::chrono::steady_clock::now();
-                if (showProgress && now - lastShown >= kProgressInterval) {
-                    lastShown = now;
+            // The worker says when it has ended, so that the next item starts at once; the
+            // wait times out only to show progress.
+            std::mutex endLock;
+            std::condition_variable endSignal;
+            bool ended = false;
+            std::thread worker([&job, &endLock, &endSignal, &ended] {
+                WipeThreadProc(job.get());
+                std::lock_guard<std::mutex> guard(endLock);
+                ended = true;
+                endSignal.notify_one();
+            });
+            {
+                std::unique_lock<std::mutex> lock(endLock);
+                while (!endSignal.wait_for(lock, kProgressInterval, [&ended] { return ended; })) {
+                    if (!showProgress) continue;
                     // The pass under way and how far it is, then the file's original name.
                     const std::int32_t pass = job->pass.load(std::memory_order_relaxed);
                     const std::string passText =
