@@ -88,8 +88,9 @@ public:
     virtual ~FileSystem() = default;
 
     // --- one file ---
-    // Opens an existing file for reading and writing, shared with nobody. Where the
-    // platform allows, a link at the path is opened as itself, never followed.
+    // Opens an existing file for reading and writing, shared with nobody, with the right
+    // to rename and delete it through the handle. Where the platform allows, a link at the
+    // path is opened as itself, never followed.
     virtual Handle OpenExclusive(const std::string& path) = 0;
     virtual bool Identify(Handle h, FileIdentity& identity) = 0;
     virtual bool Close(Handle h) = 0;
@@ -98,6 +99,15 @@ public:
                         std::int64_t& newPosition) = 0;
     virtual bool Write(Handle h, const void* data, std::uint32_t size, std::uint32_t& written) = 0;
     virtual bool Flush(Handle h) = 0;
+    // Renames the open file `h`, which was opened as `from`, to `to` in the same folder;
+    // fails with kErrorAlreadyExists when that name is taken, and with kErrorFileInvalid
+    // (touching nothing) where the platform goes by name and `from` no longer names `h`'s
+    // file.
+    virtual bool MoveOpen(Handle h, const std::string& from, const std::string& to) = 0;
+    // Deletes the open file `h`, now named `path`: through the handle, or, where the
+    // platform goes by name, only while `path` still names `h`'s file (kErrorFileInvalid
+    // otherwise). The handle is still to be closed.
+    virtual bool RemoveOpen(Handle h, const std::string& path) = 0;
 
     // --- names ---
     // Renames a file; fails with kErrorAlreadyExists when the new name is taken.

@@ -254,6 +254,32 @@ bool PosixFileSystem::Flush(Handle h) {
     return fsync(Fd(h)) == 0 || FailErrno(errno);
 }
 
+namespace {
+
+// Whether `p` still names the file open as `fd`: a link or another file swapped in under
+// the name does not. (POSIX has no rename or delete through a descriptor; this narrows the
+// window between the look and the act to nothing a wipe's own steps leave open.)
+bool NamesOpenFile(int fd, const std::string& p) {
+    struct stat opened;
+    struct stat named;
+    return fstat(fd, &opened) == 0 && lstat(p.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+bool PosixFileSystem::MoveOpen(Handle h, const std::string& from, const std::string& to) {
+    const std::string p = Native(from);
+    if (!NamesOpenFile(Fd(h), p)) return Fail(kErrorFileInvalid);
+    return RenameNoReplace(p, Native(to));
+}
+
+bool PosixFileSystem::RemoveOpen(Handle h, const std::string& path) {
+    const std::string p = Native(path);
+    if (!NamesOpenFile(Fd(h), p)) return Fail(kErrorFileInvalid);
+    return unlink(p.c_str()) == 0 || FailErrno(errno);
+}
+
 bool PosixFileSystem::Move(const std::string& from, const std::string& to) {
     return RenameNoReplace(Native(from), Native(to));
 }

@@ -30,6 +30,8 @@ public:
                 std::int64_t& newPosition) override;
     bool Write(Handle h, const void* data, std::uint32_t size, std::uint32_t& written) override;
     bool Flush(Handle h) override;
+    bool MoveOpen(Handle h, const std::string& from, const std::string& to) override;
+    bool RemoveOpen(Handle h, const std::string& path) override;
     bool Move(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
     bool Recycle(const std::string& path) override;

@@ -68,24 +68,36 @@ bool ShredderFile::Wipe(std::uint32_t m) {
     if (m == Delete) return RemoveFile();
     // Without an overwriting routine the file would only be renamed and left behind.
     if ((m & kOverwritingBits) == 0) return false;
+    // A cancel that came first leaves the file as it was: not renamed, not written.
+    if (Cancelled()) return false;
 
     bool result = false;
     try {
+        // One handle from here to the delete: exclusive, so nothing else can open, rename
+        // or delete the file meanwhile, and everything below goes through it, never by
+        // name, so nothing swapped in under the name can be renamed, written or deleted.
         if (!Open()) {
             failure = fs.LastError();
             return false;
         }
-        // This first opening proves the file can be had exclusively for writing, and takes
-        // the identity that every pass checks.
         identified = fs.Identify(handle, identity);
-        Close();
-        if (!identified) return false;
+        if (!identified || Cancelled()) {
+            if (!identified) failure = fs.LastError();
+            Close();
+            return false;
+        }
         if ((m & Recycle) == 0 && !isStream) RenameRandomly();
         // Named streams first (a download's Zone.Identifier records where it came from):
         // a stream left unwiped keeps the file too.
         if (isStream || WipeStreams()) {
+            result = true;
+            // The first routine that fails ends the wipe: a later one's success must not
+            // hide it.
             for (const MethodRoutine& r : kRoutines) {
-                if ((m & r.bit) != 0) result = (this->*r.routine)();
+                if ((m & r.bit) != 0 && !(this->*r.routine)()) {
+                    result = false;
+                    break;
+                }
             }
         }
     } catch (...) {
@@ -96,11 +108,25 @@ bool ShredderFile::Wipe(std::uint32_t m) {
     }
     if (!result) {
         if (failure == 0) failure = fs.LastError();
+        Close();
         return false;
     }
-    const bool gone = (m & Recycle) != 0 && !isStream ? RecycleFile() : RemoveFile();
-    if (!gone) failure = fs.LastError();
-    return gone;
+    if ((m & Recycle) != 0 && !isStream) {
+        // The shell's Recycle Bin takes a name: the handle goes first.
+        if (!Close() || !RecycleFile()) {
+            failure = fs.LastError();
+            return false;
+        }
+        return true;
+    }
+    if (!fs.RemoveOpen(handle, path)) {
+        failure = fs.LastError();
+        Close();
+        return false;
+    }
+    // Deleted through the handle; a failed close changes nothing the user can see.
+    Close();
+    return true;
 }
 
 bool ShredderFile::Open() {
@@ -151,7 +177,15 @@ bool ShredderFile::WriteChunk(const std::uint8_t* buffer, std::uint32_t length,
                               std::uint64_t& remaining) {
     const std::uint32_t n = remaining < length ? static_cast<std::uint32_t>(remaining) : length;
     std::uint32_t written = 0;
-    const bool ok = fs.Write(handle, buffer, n, written) && written == n;
+    const bool wrote = fs.Write(handle, buffer, n, written);
+    // The reason is this write's own: a failed write's code, or a write fault for one that
+    // succeeded short (whatever an earlier call on this thread left behind).
+    if (!wrote) {
+        failure = fs.LastError();
+    } else if (written < n) {
+        failure = kErrorWriteFault;
+    }
+    const bool ok = wrote && written == n;
     // A file system that claims more than it was given must not drive the count below 0.
     if (written > n) written = n;
     remaining -= written;
@@ -184,30 +218,29 @@ bool ShredderFile::Cancelled() const {
 }
 
 std::uint8_t* ShredderFile::BeginPass(std::uint32_t& chunk, std::uint32_t slack) {
-    if (!Open()) return nullptr;
-    // Each pass reopens by name: whatever now answers to the name (a link swapped in, an
-    // other file) must be the file the wipe began with, or nothing is written.
-    FileIdentity now;
-    if (identified && (!fs.Identify(handle, now) || now != identity)) {
-        Close();
-        failure = kErrorFileInvalid;
+    // Every pass of a wipe goes through the handle Wipe opened, from the file's first byte.
+    // (A pass run alone, as the tests and benchmarks do, opens it here.)
+    if (handle == FileSystem::kInvalidHandle && !Open()) {
+        failure = fs.LastError();
         return nullptr;
     }
-    Rewind();
+    if (!Rewind()) {
+        failure = fs.LastError();
+        return nullptr;
+    }
     // A file that fits one chunk is written with one write, its slack included.
     chunk = fileSize <= kChunkSize ? static_cast<std::uint32_t>(fileSize) + slack : kChunkSize;
     std::uint8_t* buffer = AllocateBuffer(chunk);
-    if (buffer == nullptr) Close();
+    if (buffer == nullptr) failure = kErrorNotEnoughMemory;
     return buffer;
 }
 
-bool ShredderFile::EndPass(std::uint64_t remaining) {
+bool ShredderFile::EndPass(std::uint64_t remaining, bool written) {
     // A pass counts only once it reached the disk: an unflushed pass fails like a short
     // write, and the file stays.
     const bool flushed = Flush();
-    if (!flushed) failure = fs.LastError();
-    Close();
-    const bool done = flushed && remaining == 0 && !Cancelled();
+    if (!flushed && failure == 0) failure = fs.LastError();
+    const bool done = written && flushed && remaining == 0 && !Cancelled();
     if (done) ++completed;
     return done;
 }
@@ -218,12 +251,11 @@ bool ShredderFile::RandomPass() {
     if (buffer.get() == nullptr) return false;
     std::uint64_t remaining = static_cast<std::uint64_t>(fileSize);
     bool ok = true;
-    // The flag is read after each write, so this pass writes at least one chunk.
-    do {
+    while (ok && !Cancelled() && remaining > 0) {
         FillRandom(randomState, buffer.get(), chunk);
         ok = WriteChunk(buffer.get(), chunk, remaining);
-    } while (!Cancelled() && remaining > 0 && ok);
-    return EndPass(remaining);
+    }
+    return EndPass(remaining, ok);
 }
 
 bool ShredderFile::BytePass(std::uint8_t value) {
@@ -232,10 +264,9 @@ bool ShredderFile::BytePass(std::uint8_t value) {
     if (buffer.get() == nullptr) return false;
     std::memset(buffer.get(), value, chunk);
     std::uint64_t remaining = static_cast<std::uint64_t>(fileSize);
-    while (!Cancelled() && remaining > 0) {
-        if (!WriteChunk(buffer.get(), chunk, remaining)) break;
-    }
-    return EndPass(remaining);
+    bool ok = true;
+    while (ok && !Cancelled() && remaining > 0) ok = WriteChunk(buffer.get(), chunk, remaining);
+    return EndPass(remaining, ok);
 }
 
 bool ShredderFile::PatternPass(const std::uint8_t* pattern, std::uint32_t length) {
@@ -244,10 +275,7 @@ bool ShredderFile::PatternPass(const std::uint8_t* pattern, std::uint32_t length
     std::uint32_t chunk = 0;
     PassBuffer buffer(fs, BeginPass(chunk, length));
     if (buffer.get() == nullptr) return false;
-    if (chunk < length) {
-        Close();
-        return false;
-    }
+    if (chunk < length) return false;
     // Every write but the last is a whole number of patterns, so file offset k always
     // holds pattern[k % length].
     const std::uint32_t usable = chunk - chunk % length;
@@ -255,10 +283,9 @@ bool ShredderFile::PatternPass(const std::uint8_t* pattern, std::uint32_t length
         std::memcpy(buffer.get() + i, pattern, length);
     }
     std::uint64_t remaining = static_cast<std::uint64_t>(fileSize);
-    while (!Cancelled() && remaining > 0) {
-        if (!WriteChunk(buffer.get(), usable, remaining)) break;
-    }
-    return EndPass(remaining);
+    bool ok = true;
+    while (ok && !Cancelled() && remaining > 0) ok = WriteChunk(buffer.get(), usable, remaining);
+    return EndPass(remaining, ok);
 }
 
 bool ShredderFile::RenameRandomly() {
@@ -270,8 +297,10 @@ bool ShredderFile::RenameRandomly() {
     std::string name(n, 'a');
     for (int attempt = 0; attempt < kMaxRenameAttempts; ++attempt) {
         for (char& c : name) c = static_cast<char>('a' + CharGeneratorNext() % 26);
+        // Windows reads these as devices in any folder: such a name would not hold the file.
+        if (name == "con" || name == "prn" || name == "aux" || name == "nul") continue;
         const std::string newPath = folder + name;
-        if (fs.Move(path, newPath)) {
+        if (fs.MoveOpen(handle, path, newPath)) {
             path = newPath;
             return true;
         }

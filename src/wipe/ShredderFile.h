@@ -1,6 +1,7 @@
 #pragma once
-// Wipes one file: renames it to random letters, overwrites it with every pass of the
-// chosen method (each pass flushed), then deletes or recycles it. Publishes a percentage
+// Wipes one file through one exclusive handle: renames it to random letters, overwrites it
+// with every pass of the chosen method (each pass flushed), then deletes it (or closes and
+// recycles it). Publishes a percentage
 // and watches a cancel flag, both owned by the caller and shared with another thread.
 
 #include <atomic>
@@ -62,12 +63,13 @@ private:
     // Tries `size` bytes, then halves down to kSmallestBuffer; `size` receives what was
     // obtained. Null when nothing could be had. Free with fs.Free.
     std::uint8_t* AllocateBuffer(std::uint32_t& size);
-    // Opens the file for one pass and gets its write buffer: `chunk` becomes the size
-    // obtained for a file of fileSize (+ slack when it is smaller than one chunk). Null,
-    // with the file closed again, when either step fails.
+    // Rewinds the open file for one pass and gets its write buffer: `chunk` becomes the
+    // size obtained for a file of fileSize (+ slack when it is smaller than one chunk).
+    // Null when either step fails.
     std::uint8_t* BeginPass(std::uint32_t& chunk, std::uint32_t slack);
-    // Flushes and closes; whether the pass wrote everything and was not cancelled.
-    bool EndPass(std::uint64_t remaining);
+    // Flushes; whether the pass wrote everything (`written`: no write failed), reached the
+    // disk and was not cancelled.
+    bool EndPass(std::uint64_t remaining, bool written);
     bool WriteChunk(const std::uint8_t* buffer, std::uint32_t length, std::uint64_t& remaining);
     void UpdateProgress();
     bool Cancelled() const;
@@ -102,7 +104,7 @@ private:
     std::uint32_t randomState;
     std::int32_t pass = 0;
     std::uint64_t passBytes = 0;
-    // The file the wipe began with; every pass must reach the same one.
+    // The file the wipe opened: what its handle reaches, taken once.
     FileIdentity identity;
     bool identified = false;
     std::uint32_t failure = 0;

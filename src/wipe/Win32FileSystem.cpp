@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -29,6 +30,14 @@ struct FileIdInformation {
     BYTE FileId[16];
 };
 constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// FILE_DISPOSITION_INFO_EX and its class (Windows 10 1607 and later), likewise.
+struct FileDispositionInformationEx {
+    DWORD Flags;
+};
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
 
 std::wstring ToWide(const std::u16string& s) {
     return std::wstring(s.begin(), s.end());
@@ -111,7 +120,9 @@ FileSystem::Handle Win32FileSystem::OpenExclusive(const std::string& path) {
     std::wstring wide;
     if (!WidePath(path, wide)) return kInvalidHandle;
     // A link swapped in under the name is opened as the link, never followed to its target.
-    HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    // DELETE: the wipe renames and deletes the file through this handle, never by name.
+    HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                             OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
     if (::GetFileType(h) != FILE_TYPE_DISK) {
@@ -120,6 +131,42 @@ FileSystem::Handle Win32FileSystem::OpenExclusive(const std::string& path) {
         return kInvalidHandle;
     }
     return static_cast<Handle>(reinterpret_cast<std::intptr_t>(h));
+}
+
+bool Win32FileSystem::MoveOpen(Handle h, const std::string&, const std::string& to) {
+    std::wstring wide;
+    if (!WidePath(to, wide)) return false;
+    // The structure ends in the name, which is stored with it.
+    const std::size_t nameBytes = (wide.size() + 1) * sizeof(wchar_t);
+    const std::size_t bytes = offsetof(FILE_RENAME_INFO, FileName) + nameBytes;
+    std::vector<std::uint64_t> block((bytes + 7) / 8);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, wide.c_str(), nameBytes);
+    if (::SetFileInformationByHandle(Native(h), FileRenameInfo, info, static_cast<DWORD>(bytes))) {
+        return true;
+    }
+    if (::GetLastError() == ERROR_FILE_EXISTS) ::SetLastError(ERROR_ALREADY_EXISTS);
+    return false;
+}
+
+bool Win32FileSystem::RemoveOpen(Handle h, const std::string&) {
+    // POSIX semantics: the name goes at once, not when the last handle closes.
+    FileDispositionInformationEx ex{kDispositionDelete | kDispositionPosixSemantics};
+    if (::SetFileInformationByHandle(Native(h), kFileDispositionInfoEx, &ex, sizeof ex)) {
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    // Older systems, and file systems without POSIX deletes (FAT): the classic disposition.
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+        error != ERROR_INVALID_FUNCTION) {
+        return false;
+    }
+    FILE_DISPOSITION_INFO classic{TRUE};
+    return ::SetFileInformationByHandle(Native(h), FileDispositionInfo, &classic,
+                                        sizeof classic) != FALSE;
 }
 
 bool Win32FileSystem::Close(Handle h) {

@@ -573,6 +573,52 @@ bool MemoryFileSystem::Flush(Handle h) {
     return Finish(lock, call);
 }
 
+// By handle: the name must still reach the handle's own node, as a backend that goes by
+// name checks it; nothing else under that name is touched.
+bool MemoryFileSystem::MoveOpen(Handle h, const std::string& from, const std::string& to) {
+    Lock lock(m_mutex);
+    Call call{Op::Move, from, to};
+    if (!Injected(Op::Move, call)) {
+        auto it = m_files.find(h);
+        const std::string fromKey = Resolve(from, false);
+        const std::string toKey = Resolve(to, false);
+        auto node = Find(fromKey);
+        call.error = it == m_files.end()                       ? kErrorInvalidHandle
+                     : node == nullptr || node != it->second.node ? kErrorFileInvalid
+                     : fromKey != toKey && Find(toKey) != nullptr ? kErrorAlreadyExists
+                     : !ParentIsFolder(toKey)                      ? kErrorPathNotFound
+                                                                  : kErrorSuccess;
+        call.ok = call.error == kErrorSuccess;
+        if (call.ok && fromKey != toKey) {
+            m_nodes.erase(fromKey);
+            node->path = Normal(to);
+            node->sequence = ++m_sequence;
+            m_nodes[toKey] = node;
+        }
+    }
+    return Finish(lock, call);
+}
+
+bool MemoryFileSystem::RemoveOpen(Handle h, const std::string& path) {
+    Lock lock(m_mutex);
+    Call call{Op::Remove, path};
+    if (!Injected(Op::Remove, call)) {
+        auto it = m_files.find(h);
+        const std::string key = Resolve(path, false);
+        auto node = Find(key);
+        call.error = it == m_files.end()                       ? kErrorInvalidHandle
+                     : node == nullptr || node != it->second.node ? kErrorFileInvalid
+                                                                  : kErrorSuccess;
+        call.ok = call.error == kErrorSuccess;
+        if (call.ok && m_nodes.erase(key) == 0) {
+            // A stream: it goes from its file.
+            const std::size_t colon = key.rfind(':');
+            if (auto file = Find(key.substr(0, colon))) file->streams.erase(key.substr(colon + 1));
+        }
+    }
+    return Finish(lock, call);
+}
+
 // --- names ------------------------------------------------------------------------------
 
 bool MemoryFileSystem::Move(const std::string& from, const std::string& to) {

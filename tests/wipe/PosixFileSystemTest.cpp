@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -163,6 +164,7 @@ TEST_F(PosixFileSystemTest, RecycleMovesIntoTheUsersTrash) {
 class KeepingFileSystem : public PosixFileSystem {
 public:
     bool Remove(const std::string&) override { return false; }
+    bool RemoveOpen(Handle, const std::string&) override { return false; }
 };
 
 TEST_F(PosixFileSystemTest, WipesARealFile) {
@@ -183,6 +185,46 @@ TEST_F(PosixFileSystemTest, WipesARealFile) {
     std::uint32_t state = 7;
     const test::Bytes expected = test::RandomPassBytes(state, 300000);
     EXPECT_EQ(std::string(expected.begin(), expected.end()), Read(renamed));
+}
+
+// After the first flush, moves the file being wiped away and puts another in its place,
+// as someone with access to the folder could: POSIX cannot refuse them.
+class SwappingFileSystem : public PosixFileSystem {
+public:
+    std::string folder;
+    bool Flush(Handle h) override {
+        const bool ok = PosixFileSystem::Flush(h);
+        if (!swapped) {
+            swapped = true;
+            for (char letter = 'a'; letter <= 'z'; ++letter) {
+                const std::string now = folder + "/" + letter;
+                if (::access(now.c_str(), F_OK) == 0) {
+                    ::rename(now.c_str(), (folder + "/moved").c_str());
+                    std::FILE* other = std::fopen(now.c_str(), "wb");
+                    std::fputs("someone else's", other);
+                    std::fclose(other);
+                    impostor = now;
+                }
+            }
+        }
+        return ok;
+    }
+    bool swapped = false;
+    std::string impostor;
+};
+
+TEST_F(PosixFileSystemTest, AFileSwappedInUnderTheWipedNameIsNeverDeleted) {
+    Write("r", std::string(5000, 'r'));
+    SwappingFileSystem swapping;
+    swapping.folder = dir;
+    ShredderFile file(JoinPath(dir, "r"), swapping);
+    EXPECT_FALSE(file.Wipe(DoDQuick));
+    EXPECT_EQ(kErrorFileInvalid, file.FailureCode());
+    ASSERT_FALSE(swapping.impostor.empty());
+    EXPECT_EQ("someone else's", Read(swapping.impostor.substr(dir.size() + 1)));
+    // Every pass went to the real file through its handle: it holds the last, random one.
+    EXPECT_EQ(5000u, Read("moved").size());
+    EXPECT_EQ(std::string::npos, Read("moved").find(std::string(100, 'r')));
 }
 
 TEST_F(PosixFileSystemTest, RemoveWriteAndFlushReportWhatReallyHappened) {

@@ -133,8 +133,9 @@ TEST_F(ShredderFileTest, EveryMethodWritesItsPassesInOrder) {
                 }
             }
             EXPECT_TRUE(fs.List(kFolder).empty());
-            // One probing open, then one per pass.
-            EXPECT_EQ(passes.size() + 1, fs.Calls(Op::Open).size());
+            // One open for the whole wipe: every pass, the rename and the delete go
+            // through it.
+            EXPECT_EQ(1u, fs.Calls(Op::Open).size());
             EXPECT_EQ(0u, fs.OpenHandleCount());
             EXPECT_EQ(0u, fs.LiveAllocationCount());
         }
@@ -229,13 +230,11 @@ TEST_F(ShredderFileTest, FillStateIsSeededFromTheCalendarTime) {
 
 // --- the published percentage ----------------------------------------------------------
 
-TEST_F(ShredderFileTest, EmptyFileGutmannPublishesOnlyAtRandomPasses) {
+TEST_F(ShredderFileTest, EmptyFileGutmannWritesNothingAndFlushesEveryPass) {
     fs.AddFile(kPath);
-    test::WipeRecorder recorder(fs, progress);
     ASSERT_TRUE(Make()->Wipe(Gutmann));
-    // Wipe's own 0, then one zero-byte write per random pass, each publishing.
-    EXPECT_EQ((std::vector<std::int32_t>{0, 0, 2, 5, 8, 88, 91, 94}), recorder.beforeWrite);
-    EXPECT_EQ(97, progress.load());
+    EXPECT_TRUE(fs.Calls(Op::Write).empty());
+    EXPECT_EQ(35u, fs.Calls(Op::Flush).size());
     EXPECT_TRUE(fs.List(kFolder).empty());
 }
 
@@ -302,7 +301,7 @@ TEST_F(ShredderFileTest, ChunksAt256KiB) {
         {262145, 'P', {262143, 2}, 262144},
         {10, 'P', {10}, 13},
         {10, 'R', {10}, 10},
-        {0, 'R', {0}, 0},
+        {0, 'R', {}, 0},
         {0, 'B', {}, 0},
     };
     const std::uint8_t pattern[3] = {1, 2, 3};
@@ -364,16 +363,15 @@ TEST_F(ShredderFileTest, ShortOfMemoryAPassWritesSmallerChunks) {
 
 // --- cancellation ----------------------------------------------------------------------
 
-TEST_F(ShredderFileTest, CancelledBeforehandARandomPassWritesOneChunk) {
+TEST_F(ShredderFileTest, CancelledBeforehandTheFileIsNeitherRenamedNorWritten) {
     fs.AddFileOfSize(kPath, 600000);
     cancel = 1;
     EXPECT_FALSE(Make()->Wipe(Random));
-    EXPECT_EQ((std::vector<std::uint32_t>{262144}), WriteSizes(fs));
-    const std::string renamed = Survivor();
-    EXPECT_NE(kPath, renamed);
-    ASSERT_EQ(600000u, fs.Contents(renamed).size());
+    EXPECT_TRUE(fs.Calls(Op::Write).empty());
+    EXPECT_TRUE(fs.Calls(Op::Move).empty());
+    EXPECT_TRUE(fs.Calls(Op::Flush).empty());
+    EXPECT_EQ(test::Filled(600000, 0x5A), fs.Contents(kPath));
     EXPECT_EQ(0u, fs.OpenHandleCount());
-    EXPECT_EQ(1u, fs.Calls(Op::Flush).size());
 }
 
 TEST_F(ShredderFileTest, CancelledBeforehandByteAndPatternPassesWriteNothing) {
@@ -443,7 +441,7 @@ TEST_F(ShredderFileTest, EachFailureLeavesTheFileWholeOrPartlyOverwrittenUnderIt
          [&] { return original; }},
         {"size unreadable", [](auto& f) { f.FailCall(Op::GetSize, 1, kErrorAccessDenied); }, false,
          false, [&] { return original; }},
-        {"first pass cannot open", [](auto& f) { f.FailCall(Op::Open, 2, kErrorSharingViolation); },
+        {"first pass cannot rewind", [](auto& f) { f.FailCall(Op::Seek, 1, kErrorInvalidHandle); },
          false, true, [&] { return original; }},
         {"write fails", [](auto& f) { f.FailCall(Op::Write, 2, kErrorDiskFull); }, false, true,
          [&] { return half(0x00, 0x5A); }},
@@ -486,11 +484,12 @@ TEST_F(ShredderFileTest, EachFailureLeavesTheFileWholeOrPartlyOverwrittenUnderIt
 }
 
 TEST_F(ShredderFileTest, Random2FailsAndKeepsTheFileWhenEitherPassFails) {
-    for (Op op : {Op::Open, Op::Write, Op::Flush}) {
+    // Pass k rewinds with seek k, writes with write k (one chunk) and flushes with flush k.
+    for (Op op : {Op::Seek, Op::Write, Op::Flush}) {
         for (int pass : {1, 2}) {
             MemoryFileSystem local;
             local.AddFileOfSize(kPath, 5000);
-            local.FailCall(op, op == Op::Open ? pass + 1 : pass, kErrorWriteFault);
+            local.FailCall(op, pass, kErrorWriteFault);
             ShredderFile file(kPath, local);
             EXPECT_FALSE(file.Wipe(Random2));
             EXPECT_EQ(1u, local.List(kFolder).size());
@@ -515,36 +514,34 @@ TEST_F(ShredderFileTest, AFailingFlushOnAnyPassOfAnyMethodKeepsTheFile) {
     }
 }
 
-TEST_F(ShredderFileTest, AFileSwappedForALinkBetweenPassesIsNeverWrittenThrough) {
-    // After pass 1 the renamed file is replaced by a link to a file outside the selection;
-    // a wipe that reopened by name would overwrite that file with passes 2 and 3.
+TEST_F(ShredderFileTest, NothingCanBeSwappedInWhileTheWipeHoldsTheFile) {
+    // Between passes, and before the delete, someone tries to put a link to a file outside
+    // the selection in the wiped file's place. The wipe holds its one handle exclusively
+    // throughout, so the name cannot be taken; every pass lands on the real file.
     MemoryFileSystem local;
     local.AddFileOfSize(kPath, 1000);
     local.AddFile("D:\\outside\\precious.txt", "precious");
-    bool swapped = false;
+    std::vector<bool> swaps;
     local.SetObserver([&](const MemoryFileSystem::Call& call) {
-        if (swapped || call.op != Op::Close || local.CallCount(Op::Flush) != 1) return;
-        swapped = true;
-        local.Remove(call.path);
-        local.AddLinkToFile(call.path, "D:\\outside\\precious.txt");
+        if (call.op != Op::Flush) return;
+        const std::string name = JoinName(local.List(kFolder).at(0));
+        swaps.push_back(local.Remove(name) || local.Move(name, "C:\\docs\\away"));
     });
     ShredderFile file(kPath, local);
-    EXPECT_FALSE(file.Wipe(DoDQuick));
-    EXPECT_TRUE(swapped);
-    EXPECT_EQ(std::string("precious").size(), local.Contents("D:\\outside\\precious.txt").size());
+    EXPECT_TRUE(file.Wipe(DoDQuick));
+    EXPECT_EQ((std::vector<bool>{false, false, false}), swaps);
     EXPECT_EQ(Bytes({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}),
               local.Contents("D:\\outside\\precious.txt"));
-    EXPECT_EQ(1u, local.Calls(Op::Flush).size());  // only pass 1, on the real file
-    EXPECT_EQ(kErrorFileInvalid, file.FailureCode());
-    EXPECT_EQ(1, file.PassesCompleted());
+    EXPECT_TRUE(local.List(kFolder).empty());
+    EXPECT_EQ(1u, local.Calls(Op::Open).size());
 }
 
 TEST_F(ShredderFileTest, DoDDrawsNoFurtherAfterAFailedPass) {
-    // Open 1 is the probe; pass k opens with call k + 1.
+    // Pass k rewinds the file with seek k.
     for (int failingPass : {1, 3}) {
         MemoryFileSystem local;
         local.AddFileOfSize(kPath, 10);
-        local.FailCall(Op::Open, failingPass + 1, kErrorSharingViolation);
+        local.FailCall(Op::Seek, failingPass, kErrorInvalidHandle);
         ShredderFile file(kPath, local);
         CharGeneratorSeed(1);
         EXPECT_FALSE(file.Wipe(DoD | Recycle));
@@ -676,6 +673,79 @@ TEST_F(ShredderFileTest, DoDAndNatoBitsTogetherRunDoDFirst) {
     // DoD's first two are a draw and its complement.
     ASSERT_EQ(100u, recorder.images[0].size());
     EXPECT_EQ(static_cast<std::uint8_t>(~recorder.images[0][0]), recorder.images[1][0]);
+}
+
+TEST_F(ShredderFileTest, AFailingRoutineEndsTheWipeThoughALaterOneCouldSucceed) {
+    // DoD runs first; its first flush fails. NATO must not run and hide the failure.
+    fs.AddFileOfSize(kPath, 100);
+    fs.FailCall(Op::Flush, 1, kErrorWriteFault);
+    auto file = Make();
+    EXPECT_FALSE(file->Wipe(DoD | NATO));
+    EXPECT_EQ(1u, fs.Calls(Op::Flush).size());
+    EXPECT_EQ(kErrorWriteFault, file->FailureCode());
+    EXPECT_EQ(1u, fs.List(kFolder).size());
+}
+
+// Fails every write while claiming to have written all of it.
+class FailingFullCountFileSystem : public MemoryFileSystem {
+public:
+    bool Write(Handle h, const void* data, std::uint32_t size, std::uint32_t& written) override {
+        MemoryFileSystem::Write(h, data, size, written);
+        written = size;
+        return false;
+    }
+};
+
+TEST_F(ShredderFileTest, EachFailureKeepsItsOwnReason) {
+    {
+        // A write that fails but reports a full count still fails its pass.
+        FailingFullCountFileSystem local;
+        local.AddFileOfSize(kPath, 1000);
+        ShredderFile file(kPath, local);
+        EXPECT_FALSE(file.Wipe(Random));
+        EXPECT_EQ(0, file.PassesCompleted());
+        EXPECT_EQ(1u, local.List(kFolder).size());
+    }
+    {
+        // A short write that succeeded: a write fault, not whatever came before it.
+        MemoryFileSystem local;
+        local.AddFileOfSize(kPath, 1000);
+        local.ShortWrite(1, 10);
+        local.FailCall(Op::Attributes, 1, kErrorAccessDenied);
+        local.Attributes(kPath);  // leaves a stale code on this thread
+        ShredderFile file(kPath, local);
+        EXPECT_FALSE(file.Wipe(Random));
+        EXPECT_EQ(kErrorWriteFault, file.FailureCode());
+    }
+    {
+        // The identity cannot be read: its code, and the file as it was.
+        MemoryFileSystem local;
+        local.AddFileOfSize(kPath, 1000);
+        local.FailCall(Op::Identify, 1, kErrorAccessDenied);
+        ShredderFile file(kPath, local);
+        EXPECT_FALSE(file.Wipe(Random));
+        EXPECT_EQ(kErrorAccessDenied, file.FailureCode());
+        EXPECT_TRUE(local.Exists(kPath));
+        EXPECT_TRUE(local.Calls(Op::Write).empty());
+    }
+}
+
+TEST_F(ShredderFileTest, ARandomNameIsNeverADeviceName) {
+    // A seed whose first three-letter draw is a device name, found by the reference.
+    std::uint32_t seed = 1;
+    for (;; ++seed) {
+        std::uint32_t state = seed;
+        const std::string name = test::ReferenceName(state, 3);
+        if (name == "con" || name == "prn" || name == "aux" || name == "nul") break;
+    }
+    fs.AddFileOfSize("C:\\docs\\abc", 10);
+    CharGeneratorSeed(seed);
+    ShredderFile file("C:\\docs\\abc", fs);
+    fs.FailCall(Op::Flush, 1, kErrorWriteFault);  // keeps the file to look at
+    EXPECT_FALSE(file.Wipe(Random));
+    std::uint32_t state = seed;
+    test::ReferenceName(state, 3);
+    EXPECT_EQ((std::vector<std::string>{test::ReferenceName(state, 3)}), fs.List(kFolder));
 }
 
 // --- named streams ---------------------------------------------------------------------
