@@ -32,15 +32,15 @@ public:
         bool ok;
         std::uint32_t error;
     };
-    bool Move(const std::string& from, const std::string& to) override {
-        const bool ok = Win32FileSystem::Move(from, to);
+    bool MoveOpen(Handle h, const std::string& from, const std::string& to) override {
+        const bool ok = Win32FileSystem::MoveOpen(h, from, to);
         const std::uint32_t error = ok ? 0 : LastError();
         moves.push_back(MoveCall{from, to, ok, error});
         ::SetLastError(error);
         return ok;
     }
-    bool Remove(const std::string& path) override {
-        return refuseRemove ? false : Win32FileSystem::Remove(path);
+    bool RemoveOpen(Handle h, const std::string& path) override {
+        return refuseRemove ? false : Win32FileSystem::RemoveOpen(h, path);
     }
     std::vector<MoveCall> moves;
     bool refuseRemove = false;
@@ -125,6 +125,20 @@ TEST_F(Win32FileSystemTest, OverwritesEveryByteInPlace) {
     std::uint32_t state = 7;
     const test::Bytes expected = test::RandomPassBytes(state, 300000);
     EXPECT_EQ(std::string(expected.begin(), expected.end()), Read(renamed));
+}
+
+TEST_F(Win32FileSystemTest, EveryPassReachesTheFileAndItsNamesGoThroughTheHandle) {
+    // A second name made before the wipe still reaches the file afterwards: it shows what
+    // the last pass left, and that the wiped name and the random one are both gone.
+    Write("data.bin", std::string(300000, 'd'));
+    ASSERT_TRUE(::CreateHardLinkA(Path("second").c_str(), Path("data.bin").c_str(), nullptr));
+    ShredderFile file(Path("data.bin"));
+    ShredderFileProbe::SetRandomState(file, 11);
+    EXPECT_TRUE(file.Wipe(DoDQuick));
+    EXPECT_EQ((Names{"second"}), List());
+    std::uint32_t state = 11;
+    const test::Bytes expected = test::RandomPassBytes(state, 300000);
+    EXPECT_EQ(std::string(expected.begin(), expected.end()), Read("second"));
 }
 
 TEST_F(Win32FileSystemTest, FileHeldOpenElsewhereIsLeftAlone) {
