@@ -117,7 +117,9 @@ public:
     // Moves a file to the Recycle Bin (or the platform's trash).
     virtual bool Recycle(const std::string& path) = 0;
     // The file's named data streams, each as a path that opens and removes that stream
-    // alone ("file:name"). False when the volume or system cannot list streams.
+    // alone ("file:name"). True with none where the volume keeps no streams; false when
+    // they could not all be listed or named exactly (a file whose streams are unknown
+    // cannot be said to be wiped).
     virtual bool NamedStreams(const std::string& path, std::vector<std::string>& streams) = 0;
 
     // --- the folder walk ---

@@ -331,8 +331,10 @@ bool PosixFileSystem::Recycle(const std::string& path) {
     return Fail(kErrorAlreadyExists);
 }
 
-bool PosixFileSystem::NamedStreams(const std::string&, std::vector<std::string>&) {
-    return Fail(kErrorNotSupported);
+bool PosixFileSystem::NamedStreams(const std::string&, std::vector<std::string>& streams) {
+    // POSIX file systems keep no named streams (extended attributes are not file data).
+    streams.clear();
+    return true;
 }
 
 std::uint32_t PosixFileSystem::Attributes(const std::string& path) {

@@ -311,7 +311,11 @@ bool ShredderFile::RenameRandomly() {
 
 bool ShredderFile::WipeStreams() {
     std::vector<std::string> streams;
-    if (!fs.NamedStreams(path, streams)) return true;  // none that can be reached
+    if (!fs.NamedStreams(path, streams)) {
+        // Streams that could not all be listed may hold data: the file stays, with why.
+        failure = fs.LastError();
+        return false;
+    }
     for (const std::string& stream : streams) {
         ShredderFile part(stream, fs);
         part.isStream = true;

@@ -84,7 +84,7 @@ private:
 
     bool RenameRandomly();
     // Every named data stream of the file gets the same passes and is then removed; true
-    // when there were none or all went, or when the file system cannot list them.
+    // when there were none or all went, false when they could not all be listed.
     bool WipeStreams();
     bool RemoveFile();
     bool RecycleFile();

@@ -75,6 +75,18 @@ bool SystemFolder(const wchar_t* of, std::string& folder) {
     return true;
 }
 
+// Whether the volume holding `path` can keep named streams; true when that cannot be read,
+// so that a failed listing is never mistaken for an empty one.
+bool VolumeKeepsStreams(const std::wstring& path) {
+    std::vector<wchar_t> root(path.size() + 2);
+    DWORD flags = 0;
+    if (!::GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size())) ||
+        !::GetVolumeInformationW(root.data(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+        return true;
+    }
+    return (flags & FILE_NAMED_STREAMS) != 0;
+}
+
 }  // namespace
 
 bool Win32FileSystem::WidePath(const std::string& path, std::wstring& wide) {
@@ -263,7 +275,14 @@ bool Win32FileSystem::NamedStreams(const std::string& path, std::vector<std::str
     streams.clear();
     WIN32_FIND_STREAM_DATA data;
     HANDLE h = ::FindFirstStreamW(wide.c_str(), FindStreamInfoStandard, &data, 0);
-    if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_HANDLE_EOF;
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        // None at all, or a volume that keeps none (FAT): nothing more to wipe. Any other
+        // failure leaves the streams unknown.
+        if (error == ERROR_HANDLE_EOF || !VolumeKeepsStreams(wide)) return true;
+        ::SetLastError(error);
+        return false;
+    }
     bool ok = true;
     do {
         // ":name:$DATA"; the unnamed "::$DATA" is the file's own data.

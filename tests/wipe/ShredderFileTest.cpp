@@ -785,6 +785,16 @@ TEST_F(ShredderFileTest, AStreamThatCannotBeWipedKeepsTheFile) {
     ASSERT_EQ(1u, local.List(kFolder).size());
     EXPECT_TRUE(local.Calls(Op::Remove).empty());
     EXPECT_EQ(3000u, local.Contents(file.CurrentPath()).size());
+
+    // Streams that cannot be listed are not "no streams": the file stays unwritten.
+    MemoryFileSystem unlisted;
+    unlisted.AddFileOfSize(kPath, 3000);
+    unlisted.FailCall(Op::Streams, 1, kErrorAccessDenied);
+    ShredderFile hidden(kPath, unlisted);
+    EXPECT_FALSE(hidden.Wipe(DoDQuick));
+    EXPECT_EQ(kErrorAccessDenied, hidden.FailureCode());
+    EXPECT_TRUE(unlisted.Calls(Op::Write).empty());
+    EXPECT_EQ(1u, unlisted.List(kFolder).size());
 }
 
 // --- the random rename -----------------------------------------------------------------
