@@ -573,6 +573,13 @@ bool MemoryFileSystem::Flush(Handle h) {
     return Finish(lock, call);
 }
 
+void MemoryFileSystem::EraseFile(const std::string& key) {
+    if (m_nodes.erase(key) != 0) return;
+    // A stream: it goes from its file.
+    const std::size_t colon = key.rfind(':');
+    if (auto file = Find(key.substr(0, colon))) file->streams.erase(key.substr(colon + 1));
+}
+
 // By handle: the name must still reach the handle's own node, as a backend that goes by
 // name checks it; nothing else under that name is touched.
 bool MemoryFileSystem::MoveOpen(Handle h, const std::string& from, const std::string& to) {
@@ -610,11 +617,7 @@ bool MemoryFileSystem::RemoveOpen(Handle h, const std::string& path) {
                      : node == nullptr || node != it->second.node ? kErrorFileInvalid
                                                                   : kErrorSuccess;
         call.ok = call.error == kErrorSuccess;
-        if (call.ok && m_nodes.erase(key) == 0) {
-            // A stream: it goes from its file.
-            const std::size_t colon = key.rfind(':');
-            if (auto file = Find(key.substr(0, colon))) file->streams.erase(key.substr(colon + 1));
-        }
+        if (call.ok) EraseFile(key);
     }
     return Finish(lock, call);
 }
@@ -670,11 +673,7 @@ bool MemoryFileSystem::Remove(const std::string& path) {
                      : node->heldOpen || node->openCount > 0 ? kErrorSharingViolation
                                                              : kErrorSuccess;
         call.ok = call.error == kErrorSuccess;
-        if (call.ok && m_nodes.erase(key) == 0) {
-            // A stream: it goes from its file.
-            const std::size_t colon = key.rfind(':');
-            if (auto file = Find(key.substr(0, colon))) file->streams.erase(key.substr(colon + 1));
-        }
+        if (call.ok) EraseFile(key);
     }
     return Finish(lock, call);
 }

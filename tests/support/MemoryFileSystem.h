@@ -204,6 +204,8 @@ private:
     std::uint32_t MissingError(const std::string& key) const;
     std::vector<std::shared_ptr<Node>> Children(const std::string& key) const;
     std::uint32_t NodeAttributes(const Node& node) const;
+    // Takes a file or a stream of one out of the tree (its node lives on while open).
+    void EraseFile(const std::string& key);
 
     // Counts the call and tells whether a fault is due; fills `call`'s error if so.
     bool Injected(Op op, Call& call);
