@@ -30,16 +30,9 @@ done
 build=$(cd "$build" && pwd)
 
 cmake --build "$build" --target veltrane_exe veltrane_job_bench -j2 >/dev/null
-export WINEPREFIX="${VELTRANE_WINEPREFIX:-$root/build/wineprefix}"
-"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
-wineserver -p 2>/dev/null || true
 
-scratch=$root/build/bench-scratch/cli-$$
-mkdir -p "$scratch"
-trap 'rm -rf "$scratch"' EXIT
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+bench_kind=cli
+. "$root/bench/common.sh"
 exe=$build/src/shellext/veltrane.exe
 run_exe() { "$build/wine-run.sh" "$exe" "$@"; }
 walk_ms() {
@@ -52,9 +45,7 @@ methods="Random:random:1 Random2:random2:2 DoDQuick:dodquick:3 DoD:dod:7 NATO:na
 
 echo "veltrane.exe: $exe"
 echo "64-bit under $(wine --version 2>/dev/null || echo Wine); $(shred --version | head -n 1)"
-echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1)," \
-    "$(nproc) cores; $(df -T "$scratch" | awk 'NR == 2 { print $2 }') on $(df "$scratch" | awk 'NR == 2 { print $1 }');" \
-    "load $(cut -d' ' -f1-3 /proc/loadavg)"
+machine_line
 
 : >"$scratch/start"
 for _ in $(seq $(( reps * 3 ))); do

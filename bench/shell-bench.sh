@@ -48,28 +48,19 @@ if [ -z "${VELTRANE_BENCH_DISPLAY:-}" ]; then
 fi
 
 cmake --build "$build" --target veltrane veltrane_shell_bench veltrane_job_bench -j2 >/dev/null
-export WINEPREFIX="${VELTRANE_WINEPREFIX:-$root/build/wineprefix}"
-"$root/scripts/wine-prefix.sh" "$WINEPREFIX"
-wineserver -p 2>/dev/null || true
 
-scratch=$root/build/bench-scratch/run-$$
-mkdir -p "$scratch"
-trap 'rm -rf "$scratch"' EXIT
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+bench_kind=run
+. "$root/bench/common.sh"
 dll=$(winpath "${dllpath:-$build/src/shellext/veltrane.dll}")
 bench() { "$build/wine-run.sh" "$build/bench/veltrane_shell_bench.exe" "$dll" "$@"; }
 value() { tr -d '\r' | sed -n "s/^$1=//p"; }
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # name, menu offset, passes
 methods="Random:0:1 Random2:1:2 DoDQuick:2:3 DoD:3:7 NATO:4:7 Gutmann:5:35"
 
 echo "Veltrane shell extension: ${dllpath:-$build/src/shellext/veltrane.dll}"
 echo "64-bit DLL under $(wine --version 2>/dev/null || echo Wine), Xvfb"
-echo "$(date -u '+%Y-%m-%d %H:%M UTC'); $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -1)," \
-    "$(nproc) cores; $(df -T "$scratch" | awk 'NR == 2 { print $2 }') on $(df "$scratch" | awk 'NR == 2 { print $1 }');" \
-    "load $(cut -d' ' -f1-3 /proc/loadavg)"
+machine_line
 
 # 1. The big file. Each round measures plain passes and deletes, then every method once;
 #    a method's ratio is taken against its own round's plain figures, so that the disk's

@@ -80,7 +80,9 @@ bool ShredderFile::Wipe(std::uint32_t m) {
             failure = fs.LastError();
             return false;
         }
-        identified = fs.Identify(handle, identity);
+        // The file the handle reaches: one that cannot even say which it is is not wiped.
+        FileIdentity identity;
+        const bool identified = fs.Identify(handle, identity);
         if (!identified || Cancelled()) {
             if (!identified) failure = fs.LastError();
             Close();

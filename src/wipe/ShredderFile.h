@@ -1,8 +1,8 @@
 #pragma once
 // Wipes one file through one exclusive handle: renames it to random letters, overwrites it
 // with every pass of the chosen method (each pass flushed), then deletes it (or closes and
-// recycles it). Publishes a percentage
-// and watches a cancel flag, both owned by the caller and shared with another thread.
+// recycles it). Publishes a percentage and watches a cancel flag, both owned by the caller
+// and shared with another thread.
 
 #include <atomic>
 #include <cstddef>
@@ -104,9 +104,6 @@ private:
     std::uint32_t randomState;
     std::int32_t pass = 0;
     std::uint64_t passBytes = 0;
-    // The file the wipe opened: what its handle reaches, taken once.
-    FileIdentity identity;
-    bool identified = false;
     std::uint32_t failure = 0;
     std::int32_t completed = 0;
     bool isStream = false;  // one named stream of a file: no rename, no streams of its own
