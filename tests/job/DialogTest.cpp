@@ -238,6 +238,9 @@ TEST(WorkerThreadTest, ASuspendedThreadRunsWhenResumedAndSignalsItsEndThroughIts
 // No COM object lives here: only the worker keeps the module, from its start until it
 // has left the module's code, ending with its procedure's exit code.
 TEST(WorkerThreadTest, AWorkerKeepsTheModuleFromItsStartUntilItHasEnded) {
+    // An earlier test's worker sets its event before it has left the module's code: give
+    // it a moment to go (slow under emulation), then start from a module nobody holds.
+    for (int i = 0; i < 500 && CanUnloadNow() != S_OK; ++i) ::Sleep(10);
     ASSERT_EQ(CanUnloadNow(), S_OK);
     UniqueHandle release(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     const ThreadProc proc = [](void* event) -> unsigned {

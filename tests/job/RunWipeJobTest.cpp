@@ -475,8 +475,13 @@ TEST_F(RunWipeJobTest, CancelButtonEscAndCloseBoxEachEndTheJobAfterTheCurrentIte
             }
             afterCancel.push_back(now);
         };
-        Watcher watcher([this, &way](HWND dialog, const Sighting& seen) {
-            if (seen.status != "Processing file 2 of 3" || seen.filePosition <= 0) return false;
+        // Item 2 is under way once its file has its random name: the bar alone may still
+        // show item 1's end, and a cancel before item 2 starts leaves it untouched.
+        Watcher watcher([this, &way, &work](HWND dialog, const Sighting& seen) {
+            if (seen.status != "Processing file 2 of 3" || seen.filePosition <= 0 ||
+                tree.Exists(work + "\\second\\big.bin")) {
+                return false;
+            }
             way.press(dialog);
             ::PostMessageA(owner, WM_APP, 0, 0);
             return true;
