@@ -1,5 +1,6 @@
 #include "cli/CliProgram.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -81,15 +82,29 @@ void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<I
             }
             json.EndArray();
         } else {
-            json.Key("failures").BeginArray();
-            for (const WipeFailure& failure : item.failures) {
-                json.BeginObject();
-                json.Key("path").String(failure.path);
-                json.Key("reason").String(ProblemText(failure.problem));
-                json.Key("error").Number(failure.error);
-                json.EndObject();
+            // What was left (with where a partly wiped file is now), then notes on what
+            // was wiped all the same.
+            for (const bool failures : {true, false}) {
+                json.Key(failures ? "failures" : "notes").BeginArray();
+                for (const WipeFailure& record : item.failures) {
+                    if (IsFailure(record) != failures) continue;
+                    json.BeginObject();
+                    json.Key("path").String(record.path);
+                    json.Key("reason").String(ProblemText(record.problem));
+                    json.Key("error").Number(record.error);
+                    if (failures) {
+                        json.Key("leftAs");
+                        if (record.leftAs.empty()) {
+                            json.Null();
+                        } else {
+                            json.String(record.leftAs);
+                        }
+                        json.Key("passesDone").Number(record.passesDone);
+                    }
+                    json.EndObject();
+                }
+                json.EndArray();
             }
-            json.EndArray();
         }
         json.EndObject();
     }
@@ -192,12 +207,13 @@ int CliProgram::Run(const CliOptions& options) {
                 cancelled = true;
                 item.outcome = "cancelled";
                 item.reason = "cancelled while it was being wiped";
-            } else if (item.failures.empty()) {
+            } else if (FailureCount(item.failures) == 0) {
                 item.wiped = true;
                 item.outcome = "wiped";
             } else {
                 item.outcome = "not wiped";
-                item.reason = ProblemText(item.failures.front().problem);
+                item.reason = ProblemText(
+                    std::find_if(item.failures.begin(), item.failures.end(), IsFailure)->problem);
             }
         }
 

@@ -9,7 +9,8 @@
 namespace veltrane {
 
 // "1 item could not be wiped." or "<n> items could not be wiped.", and what follows; after
-// a cancel, first that what the job had not reached was left as it was.
+// a cancel, first that what the job had not reached was left as it was. `count` holds the
+// failures only: with none, the lines are notes on items that were wiped.
 std::wstring ReportSummary(std::size_t count, bool cancelled);
 
 // One line per failure, "<path> - <what happened>: <system message>", lines ended by CR LF:

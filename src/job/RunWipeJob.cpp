@@ -177,7 +177,7 @@ private:
 }  // namespace
 
 void ShowJobReport(HWND owner, const WipeFailures& failures, bool cancelled) {
-    CReportDlg report(owner, ReportSummary(failures.size(), cancelled), ReportLines(failures));
+    CReportDlg report(owner, ReportSummary(FailureCount(failures), cancelled), ReportLines(failures));
     report.DoModal();
 }
 

@@ -185,7 +185,9 @@ std::int32_t WipePath(WipeJob& job) {
             const bool wiped = file.Wipe(job.method);
             const bool renamed = file.CurrentPath() != bare;
             const bool cancelled = Cancelled(job);
-            if (!wiped && (!cancelled || renamed)) {
+            if (wiped && file.NameKept()) {
+                Record(job, bare, WipeProblem::WipedUnderOwnName, file.RenameError());
+            } else if (!wiped && (!cancelled || renamed)) {
                 Record(job, bare, cancelled ? WipeProblem::Cancelled : WipeProblem::FileNotWiped,
                        cancelled ? 0 : file.FailureCode());
                 if (renamed) {

@@ -30,9 +30,24 @@ constexpr ProblemRow kProblems[] = {
     {WipeProblem::FolderNotRemoved, "the folder could not be removed"},
     {WipeProblem::LinkNotRemoved, "the link could not be removed (its target was not touched)"},
     {WipeProblem::Cancelled, "the wipe was cancelled while this file was being overwritten"},
+    {WipeProblem::WipedUnderOwnName,
+     "wiped under its own name: it was overwritten and deleted, but it could not be renamed "
+     "first, so its name was not hidden"},
 };
 
 }  // namespace
+
+bool IsFailure(const WipeFailure& record) {
+    return record.problem != WipeProblem::WipedUnderOwnName;
+}
+
+std::size_t FailureCount(const WipeFailures& records) {
+    std::size_t count = 0;
+    for (const WipeFailure& record : records) {
+        if (IsFailure(record)) ++count;
+    }
+    return count;
+}
 
 const char* ProblemText(WipeProblem problem) {
     for (const ProblemRow& row : kProblems) {

@@ -3,6 +3,7 @@
 // each failure with the path the user knows (the original name); the job gathers them to
 // show at its end.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ enum class WipeProblem : std::uint8_t {
     FolderNotRemoved,
     LinkNotRemoved,
     Cancelled,         // a cancel stopped the file's wipe after it had been renamed
+    // Not a failure, a note: the file was wiped and deleted, but its rename was refused,
+    // so its own name was never hidden.
+    WipedUnderOwnName,
 };
 
 struct WipeFailure {
@@ -36,6 +40,11 @@ struct WipeFailure {
 };
 
 using WipeFailures = std::vector<WipeFailure>;
+
+// Whether the record says something was left (a failure) or only how it went (a note on
+// an item that was wiped all the same).
+bool IsFailure(const WipeFailure& record);
+std::size_t FailureCount(const WipeFailures& records);
 
 // The problem in words, without the path: "a whole drive or share is never wiped".
 const char* ProblemText(WipeProblem problem);

@@ -306,8 +306,12 @@ bool ShredderFile::RenameRandomly() {
             path = newPath;
             return true;
         }
-        if (fs.LastError() != kErrorAlreadyExists) return true;
+        if (fs.LastError() != kErrorAlreadyExists) break;
     }
+    // The wipe goes on under the file's own name, which stays in the folder's records:
+    // the caller tells the user.
+    nameKept = true;
+    renameError = fs.LastError();
     return true;
 }
 

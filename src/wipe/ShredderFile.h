@@ -45,6 +45,10 @@ public:
     std::uint32_t FailureCode() const { return failure; }
     std::int32_t PassesCompleted() const { return completed; }
     const std::string& CurrentPath() const { return path; }
+    // After a successful Wipe: whether the file went under its own name because the
+    // rename was refused, and the system's code for why (0 when unknown).
+    bool NameKept() const { return nameKept; }
+    std::uint32_t RenameError() const { return renameError; }
 
 private:
     friend class ShredderFileProbe;  // tests and benchmarks drive single passes
@@ -106,6 +110,8 @@ private:
     std::uint64_t passBytes = 0;
     std::uint32_t failure = 0;
     std::int32_t completed = 0;
+    std::uint32_t renameError = 0;
+    bool nameKept = false;
     bool isStream = false;  // one named stream of a file: no rename, no streams of its own
 };
 

@@ -164,6 +164,34 @@ TEST_F(CliProgramTest, JsonListsEveryItemWithItsOutcome) {
     EXPECT_NE(output.err.find("1 wiped, 2 not wiped\n"), std::string::npos);
 }
 
+TEST_F(CliProgramTest, JsonNamesAPartlyWipedFileAndNotesANameThatStayed) {
+    // report.txt: renamed, then pass 2 fails: a script must find it under its new name.
+    // kept.txt: its rename is refused, it is wiped all the same: wiped, with a note.
+    fs.AddFileOfSize("C:\\report.txt", 100);
+    fs.AddFileOfSize("C:\\kept.txt", 100);
+    fs.FailCall(Op::Flush, 2, kErrorWriteFault);
+    fs.FailCall(Op::Move, 2, kErrorAccessDenied);
+    EXPECT_EQ(Run({"--json", "--method", "dodquick", "C:\\report.txt", "C:\\kept.txt"}),
+              kExitNotAllWiped);
+    test::JsonValue doc;
+    ASSERT_TRUE(test::ParseJson(output.out, doc)) << output.out;
+    EXPECT_EQ(doc["wiped"].number, 1);
+    const auto& items = doc["items"].items;
+    ASSERT_EQ(items.size(), 2u);
+    ASSERT_EQ(items[0]["failures"].items.size(), 1u);
+    const auto& partly = items[0]["failures"].items[0];
+    EXPECT_EQ(partly["passesDone"].number, 1);
+    EXPECT_TRUE(fs.IsFile(partly["leftAs"].text)) << partly["leftAs"].text;
+    EXPECT_TRUE(items[0]["notes"].items.empty());
+    EXPECT_EQ(items[1]["outcome"].text, "wiped");
+    EXPECT_TRUE(items[1]["failures"].items.empty());
+    ASSERT_EQ(items[1]["notes"].items.size(), 1u);
+    EXPECT_EQ(items[1]["notes"].items[0]["reason"].text,
+              ProblemText(WipeProblem::WipedUnderOwnName));
+    EXPECT_EQ(items[1]["notes"].items[0]["error"].number, kErrorAccessDenied);
+    EXPECT_FALSE(fs.Exists("C:\\kept.txt"));
+}
+
 TEST_F(CliProgramTest, ProgressOnlyOnAConsoleAndNotWhenQuiet) {
     fs.AddFile("C:\\a.txt", "alpha");
     fs.AddFile("C:\\b.txt", "bravo");

@@ -366,6 +366,19 @@ TEST_F(WalkTest, AFileLeftPartlyWipedIsReportedUnderItsNewName) {
     EXPECT_TRUE(job.failures[1].leftAs.empty());
 }
 
+TEST_F(WalkTest, AFileWipedUnderItsOwnNameIsANoteNotAFailure) {
+    // The rename is refused; the file is overwritten and deleted all the same, and the
+    // record says its name was never hidden. Its folder goes.
+    fs.AddFileOfSize("C:\\sel\\secret.txt", 100);
+    fs.FailCall(Op::Move, 1, kErrorAccessDenied);
+    EXPECT_EQ(Walk("C:\\sel"), kWalkFinished);
+    ASSERT_EQ(ProblemsOf(job), std::vector<WipeProblem>{WipeProblem::WipedUnderOwnName});
+    EXPECT_EQ(job.failures[0].path, "C:\\sel\\secret.txt");
+    EXPECT_EQ(job.failures[0].error, kErrorAccessDenied);
+    EXPECT_EQ(FailureCount(job.failures), 0u);
+    EXPECT_FALSE(fs.Exists("C:\\sel"));
+}
+
 TEST_F(WalkTest, ACancelIsKeptWhenTheWalkRunsOutOfMemory) {
     fs.AddFile("C:\\sel\\a.txt", "alpha");
     fs.SetObserver([this](const MemoryFileSystem::Call& call) {

@@ -842,6 +842,20 @@ TEST_F(ShredderFileTest, RenameGivesUpWhenEveryNameIsTaken) {
     EXPECT_TRUE(fs.List(kFolder).empty());
 }
 
+TEST_F(ShredderFileTest, ANameKeptIsToldWithItsReasonAndOnlyThen) {
+    const std::uint32_t refusals[] = {0, kErrorAccessDenied, kErrorAlreadyExists};
+    for (const std::uint32_t refusal : refusals) {
+        SCOPED_TRACE(refusal);
+        MemoryFileSystem local;
+        local.AddFileOfSize(kPath, 10);
+        if (refusal != 0) local.FailCalls(Op::Move, 1, MemoryFileSystem::kForever, refusal);
+        ShredderFile file(kPath, local);
+        ASSERT_TRUE(file.Wipe(Random));
+        EXPECT_EQ(file.NameKept(), refusal != 0);
+        EXPECT_EQ(file.RenameError(), refusal);
+    }
+}
+
 TEST_F(ShredderFileTest, RenameStopsAtOtherErrors) {
     fs.AddFileOfSize(kPath, 10);
     fs.FailCall(Op::Move, 1, kErrorAccessDenied);
