@@ -15,6 +15,19 @@ packages="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
+# A mirror caught mid-sync serves an index of the wrong size ("Mirror sync in progress?")
+# for a minute or two: try again, then go on with what was read, and let the install say
+# whether that was enough.
+apt_update() {
+    for wait in 15 30 60 0; do
+        $SUDO apt-get update -qq && return 0
+        [ "$wait" -eq 0 ] && break
+        echo "setup: apt-get update failed; trying again in $wait s"
+        sleep "$wait"
+    done
+    echo "setup: apt-get update kept failing; installing from the indexes it could read"
+}
+
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
@@ -25,8 +38,16 @@ if [ -n "$missing" ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $SUDO dpkg --add-architecture i386
     fi
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    apt_update
+    if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+        $missing >/dev/null; then
+        # With one architecture's index of a suite missing (the mirror above), that suite's
+        # updates exist for amd64 only, and i386 libraries cannot match their amd64 twins:
+        # the release's own versions exist for both.
+        echo "setup: installing again with bookworm's own versions, the same for both architectures"
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+            -t bookworm $missing >/dev/null
+    fi
 fi
 
 # 32-bit Wine needs a kernel that runs i386 programs. Some virtual machines are built
@@ -47,7 +68,7 @@ if [ "${1:-}" = --emulate-32bit ] || grep -qx enabled "$binfmt/qemu-i386" 2>/dev
                 'Suites: bookworm-backports' 'Components: main' \
                 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' | $SUDO tee "$list" >/dev/null
         fi
-        $SUDO apt-get update -qq
+        apt_update
         DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
             -t bookworm-backports qemu-user >/dev/null
     fi

@@ -34,6 +34,32 @@ struct ItemReport {
     std::vector<PlannedItem> plan;
 };
 
+// Text for a terminal: a control character in a file's name (ESC above all, which would
+// drive the terminal) is shown as \xHH, C1 controls as \u00HH; the line's own '\n' stays.
+std::string ForTerminal(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\n') || c == 0x7f) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else if (c == 0xc2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+            const auto c1 = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+            out += kHex[c1 >> 4];
+            out += kHex[c1 & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 bool IsFolderNotLink(FileSystem& fs, const std::string& bare) {
     const std::uint32_t attributes = fs.Attributes(bare);
     if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return false;
@@ -49,7 +75,7 @@ bool IsDotName(const std::string& path) {
 }
 
 void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<ItemReport>& items,
-               int wiped, int notWiped, bool cancelled) {
+               int wiped, int notWiped, bool cancelled, int notStarted) {
     JsonWriter json;
     json.BeginObject();
     json.Key("version").String(CommandLine::VersionText());
@@ -58,6 +84,7 @@ void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<I
     json.Key("cancelled").Bool(cancelled);
     json.Key("wiped").Number(wiped);
     json.Key("notWiped").Number(notWiped);
+    json.Key("notStarted").Number(notStarted);
     json.Key("items").BeginArray();
     for (const ItemReport& item : items) {
         json.BeginObject();
@@ -113,6 +140,26 @@ void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<I
     output.Out(json.Text() + "\n");
 }
 
+void ReportItem(CliOutput& output, const CliOptions& options, const ItemReport& item) {
+    // Each item that stays: its line, with the walk's own reasons.
+    if (options.dryRun && !options.json) {
+        for (const PlannedItem& planned : item.plan) {
+            std::string line = std::string(ActionText(planned.action)) + ": " + planned.path;
+            if (planned.action == PlannedAction::Refuse) {
+                line += ": " + std::string(ProblemText(planned.problem));
+            }
+            output.Out(ForTerminal(line) + "\n");
+        }
+    }
+    if (!item.failures.empty()) {
+        for (const WipeFailure& failure : item.failures) {
+            output.Err(ForTerminal("veltrane: " + DescribeFailure(failure)) + "\n");
+        }
+    } else if (!item.wiped && !item.reason.empty()) {
+        output.Err(ForTerminal("veltrane: " + item.path + ": " + item.reason) + "\n");
+    }
+}
+
 }  // namespace
 
 CliProgram::CliProgram(CliOutput& output, FileSystem* fs) : m_output(output), m_fs(fs) {}
@@ -161,16 +208,28 @@ int CliProgram::Run(const CliOptions& options) {
             job->method = options.method;
             job->fileSystem = m_fs;
             job->debugSink = [](const std::string&) {};  // failures are reported below
+            bool started = false;
             {
                 std::lock_guard<std::mutex> guard(m_currentLock);
-                m_current = job.get();
-                // A cancel that came just before this item was recorded.
-                if (m_cancel.load()) LockedSet(job->cancel, 1);
+                // Ctrl+C during the checks above: this item is not started either. From
+                // here on Cancel reaches the record, which the walk reads first.
+                if (!m_cancel.load()) {
+                    m_current = job.get();
+                    started = true;
+                }
+            }
+            if (!started) {
+                cancelled = true;
+                item.outcome = "not wiped";
+                item.reason = kNotStarted;
+                ReportItem(m_output, options, item);
+                items.push_back(std::move(item));
+                continue;
             }
             const std::string counter =
                 "[" + std::to_string(i + 1) + "/" + std::to_string(count) + "] ";
             // Every item shows at least once, however quickly it goes.
-            if (showProgress) m_output.Progress(counter + "0% " + item.path);
+            if (showProgress) m_output.Progress(ForTerminal(counter + "0% " + item.path));
             // The worker says when it has ended, so that the next item starts at once; the
             // wait times out only to show progress.
             std::mutex endLock;
@@ -193,7 +252,7 @@ int CliProgram::Run(const CliOptions& options) {
                                        std::to_string(PassCount(options.method)) + " " +
                                        std::to_string(job->passPercent.load(std::memory_order_relaxed)) + "% "
                                  : std::string("0% ");
-                    m_output.Progress(counter + passText + LockedGet(job->path));
+                    m_output.Progress(ForTerminal(counter + passText + LockedGet(job->path)));
                 }
             }
             worker.join();
@@ -217,29 +276,15 @@ int CliProgram::Run(const CliOptions& options) {
             }
         }
 
-        // Each item that stays: its line, with the walk's own reasons.
-        if (options.dryRun && !options.json) {
-            for (const PlannedItem& planned : item.plan) {
-                std::string line = std::string(ActionText(planned.action)) + ": " + planned.path;
-                if (planned.action == PlannedAction::Refuse) {
-                    line += ": " + std::string(ProblemText(planned.problem));
-                }
-                m_output.Out(line + "\n");
-            }
-        }
-        if (!item.failures.empty()) {
-            for (const WipeFailure& failure : item.failures) {
-                m_output.Err("veltrane: " + DescribeFailure(failure) + "\n");
-            }
-        } else if (!item.wiped && !item.reason.empty()) {
-            m_output.Err("veltrane: " + item.path + ": " + item.reason + "\n");
-        }
+        ReportItem(m_output, options, item);
         items.push_back(std::move(item));
     }
 
     int wiped = 0;
+    int notStarted = 0;
     for (const ItemReport& item : items) {
         if (item.wiped) ++wiped;
+        if (item.reason == kNotStarted) ++notStarted;
     }
     const int notWiped = static_cast<int>(items.size()) - wiped;
     std::string summary;
@@ -248,10 +293,14 @@ int CliProgram::Run(const CliOptions& options) {
                   " would not be wiped (dry run: nothing was changed)";
     } else {
         summary = std::to_string(wiped) + " wiped, " + std::to_string(notWiped) + " not wiped";
-        if (cancelled) summary += " (cancelled)";
+        if (cancelled) {
+            summary += notStarted == 0 ? std::string(" (cancelled)")
+                                       : " (cancelled; " + std::to_string(notStarted) +
+                                             " not started, untouched)";
+        }
     }
     if (options.json) {
-        WriteJson(m_output, options, items, wiped, notWiped, cancelled);
+        WriteJson(m_output, options, items, wiped, notWiped, cancelled, notStarted);
         // Standard output holds the one JSON document.
         m_output.Err(summary + "\n");
     } else {

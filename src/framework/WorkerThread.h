@@ -19,7 +19,8 @@ using ThreadProc = unsigned (*)(void* param);
 class WorkerThread {
 public:
     // Starts `proc(param)` on a new thread with the given priority and stack size (0:
-    // the default). With CREATE_SUSPENDED in `createFlags` the thread waits for Resume;
+    // the default; with STACK_SIZE_PARAM_IS_A_RESERVATION in `createFlags` the size reserved,
+    // else the size committed). With CREATE_SUSPENDED in `createFlags` the thread waits for Resume;
     // without it the thread runs at once and the returned pointer may already be gone:
     // use it only as a success flag. When `signalOnEnd` is given, the thread sets that
     // event after `proc` has returned (it holds its own duplicate of the handle, so the

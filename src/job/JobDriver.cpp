@@ -86,13 +86,17 @@ void JobDriver::StartNext() {
         Finish();
         return;
     }
+    // Nothing starts once Cancel has been pressed, even between two items.
+    if (CarryOutCancel()) return;
     // A copy: the pump below may add items, which moves the list.
-    const JobItem item = m_items[m_next++];
-    m_shownItem = m_next - m_first;
+    const JobItem item = m_items[m_next];
+    m_shownItem = m_next + 1 - m_first;
     m_view.SetStatusText(ProcessingText(m_shownItem, CountShown()));
     m_view.SetPathText(item.path);
     m_view.StepItem();
     m_host.PumpPendingMessages();
+    // A click handled in that pump: this item is left as it is too.
+    if (m_finished || CarryOutCancel()) return;
 
     auto job = std::make_unique<WipeJob>();
     job->path = item.path;
@@ -100,11 +104,30 @@ void JobDriver::StartNext() {
     job->fileSystem = m_settings.fileSystem;
     job->debugSink = m_settings.debugSink;
     m_shownProgress = -1;  // the first poll always sets the bar
+    ++m_next;
     if (!m_host.StartWorker(*job)) {
         Finish();
         return;
     }
     m_current = std::move(job);
+}
+
+bool JobDriver::CarryOutCancel() {
+    if (m_view.CancelRequest() == 0) return false;
+    SkipCancelledItems();
+    return true;
+}
+
+void JobDriver::SkipCancelledItems() {
+    m_cancelled = true;
+    // Everything queued before the request and not yet begun is left as it is.
+    const std::size_t end = m_resumeAt ? *m_resumeAt : m_items.size();
+    if (end > m_next) m_untouched += end - m_next;
+    if (!m_resumeAt) {
+        Finish();
+        return;
+    }
+    m_next = *m_resumeAt;
 }
 
 bool JobDriver::PollWorker() {
@@ -137,12 +160,8 @@ void JobDriver::EndItem(bool cancelled) {
     m_current.reset();
     ++m_generation;
     if (cancelled) {
-        m_cancelled = true;
-        if (!m_resumeAt) {
-            Finish();
-            return;
-        }
-        m_next = *m_resumeAt;
+        SkipCancelledItems();
+        if (m_finished) return;
     } else if (result != 0 && !m_view.ContinueAfterResult(result)) {
         Finish();
         return;

@@ -75,7 +75,9 @@ struct JobItem {
 // the job's own pump (its menus run there), and those items go to the end of this job
 // rather than into a second job nested in the first. A cancel request ends the job once
 // the current worker has stopped, items not yet begun included; only items that joined
-// after the request was made go on, counted afresh.
+// after the request was made go on, counted afresh. The request is read again before each
+// worker starts, before and after the pump that precedes it, so every pump is followed by
+// a read before anything new begins: a click between two items leaves the next untouched.
 //
 // Everything but the workers runs on one thread. An exception (no memory for a text)
 // leaves only between items, never while a worker uses its record; the job has then ended.
@@ -104,6 +106,8 @@ public:
     bool Finished() const noexcept { return m_finished; }
     // Whether a cancel stopped an item: what it had not reached was left untouched.
     bool Cancelled() const noexcept { return m_cancelled; }
+    // How many items a cancel left untouched: not started at all.
+    std::size_t Untouched() const noexcept { return m_untouched; }
 
 private:
     std::size_t CountShown() const noexcept { return m_items.size() - m_first; }
@@ -113,6 +117,11 @@ private:
     bool PollWorker();
     // The running worker has ended: its record goes, and the job goes on or ends.
     void EndItem(bool cancelled);
+    // A pending cancel request, carried out before an item starts. True when there was one.
+    bool CarryOutCancel();
+    // The items a cancel request covers and that have not begun are left, counted; the job
+    // ends, or goes on with the items given after the request.
+    void SkipCancelledItems();
     void Finish() noexcept;
 
     JobProgressView& m_view;
@@ -130,6 +139,7 @@ private:
     bool m_started = false;
     bool m_finished = false;
     bool m_cancelled = false;
+    std::size_t m_untouched = 0;
 };
 
 // A job of one command: `selection` wiped with `method`.

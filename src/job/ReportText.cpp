@@ -6,7 +6,7 @@
 
 namespace veltrane {
 
-std::wstring ReportSummary(std::size_t count, bool cancelled) {
+std::wstring ReportSummary(std::size_t count, bool cancelled, std::size_t untouched) {
     // Only notes: what was reached went, and the lines say how.
     const std::wstring what = count == 0   ? std::wstring()
                               : count == 1 ? L"1 item could not be wiped. "
@@ -14,8 +14,13 @@ std::wstring ReportSummary(std::size_t count, bool cancelled) {
     const std::wstring lines = count == 0 ? L"Notes on how it went:" : L"What was left, and why:";
     if (cancelled) {
         // "Everything else" would claim the items the cancel left untouched.
+        const std::wstring unstarted =
+            untouched == 0   ? std::wstring()
+            : untouched == 1 ? L"1 selected item was not started and is untouched. "
+                             : std::to_wstring(untouched) +
+                                   L" selected items were not started and are untouched. ";
         return L"The wipe was cancelled: what it had not reached yet was left as it was. " +
-               what + lines;
+               unstarted + what + lines;
     }
     return what + (count == 0 ? L"Everything was wiped. " : L"Everything else was wiped. ") +
            lines;
@@ -49,10 +54,13 @@ std::wstring ReportLines(const WipeFailures& failures) {
         } else if (failure.error != 0) {
             lines += L" (error " + std::to_wstring(failure.error) + L")";
         }
+        const std::wstring passes =
+            std::to_wstring(failure.passesDone) +
+            (failure.passesDone == 1 ? L" complete pass" : L" complete passes");
         if (!failure.leftAs.empty()) {
-            lines += L". It was left as " + WideForDisplay(failure.leftAs) + L" after " +
-                     std::to_wstring(failure.passesDone) +
-                     (failure.passesDone == 1 ? L" complete pass" : L" complete passes");
+            lines += L". It was left as " + WideForDisplay(failure.leftAs) + L" after " + passes;
+        } else if (failure.passesDone > 0) {
+            lines += L". It keeps its name, after " + passes;
         }
         lines += L"\r\n";
     }

@@ -9,9 +9,10 @@
 namespace veltrane {
 
 // "1 item could not be wiped." or "<n> items could not be wiped.", and what follows; after
-// a cancel, first that what the job had not reached was left as it was. `count` holds the
-// failures only: with none, the lines are notes on items that were wiped.
-std::wstring ReportSummary(std::size_t count, bool cancelled);
+// a cancel, first that what the job had not reached was left as it was, and how many of the
+// selected items it never started (`untouched`). `count` holds the failures only: with
+// none, the lines are notes on items that were wiped.
+std::wstring ReportSummary(std::size_t count, bool cancelled, std::size_t untouched = 0);
 
 // One line per failure, "<path> - <what happened>: <system message>", lines ended by CR LF:
 // the text the report shows and the Copy button puts on the clipboard.

@@ -147,8 +147,10 @@ public:
     bool StartWorker(WipeJob& job) override {
         // Without an event the wait falls back to its timeout.
         m_workerEnded.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        WorkerThread* thread = WorkerThread::Begin(&WipeThreadProc, &job, THREAD_PRIORITY_NORMAL, 0,
-                                                   CREATE_SUSPENDED, m_workerEnded.get());
+        // The walk's depth costs heap, not stack: a fixed reservation serves any tree.
+        WorkerThread* thread = WorkerThread::Begin(
+            &WipeThreadProc, &job, THREAD_PRIORITY_NORMAL, kWorkerStackSize,
+            CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, m_workerEnded.get());
         if (!thread) return false;
         return thread->Resume() != static_cast<DWORD>(-1);
     }
@@ -176,8 +178,9 @@ private:
 
 }  // namespace
 
-void ShowJobReport(HWND owner, const WipeFailures& failures, bool cancelled) {
-    CReportDlg report(owner, ReportSummary(FailureCount(failures), cancelled), ReportLines(failures));
+void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end) {
+    CReportDlg report(owner, ReportSummary(FailureCount(failures), end.cancelled, end.untouched),
+                      ReportLines(failures));
     report.DoModal();
 }
 
@@ -237,13 +240,13 @@ public:
         m_view.Close();
         // What could not be done, once, after the dialog has gone and before the owners
         // are told the job has ended.
-        if (!m_walk.failures->empty()) {
+        if (!m_walk.failures->empty() || m_driver.Untouched() != 0) {
             GuardFrameworkCall([this] {
-                const bool cancelled = m_driver.Cancelled();
+                const JobEnd end{m_driver.Cancelled(), m_driver.Untouched()};
                 if (m_report) {
-                    m_report(m_owner, *m_walk.failures, cancelled);
+                    m_report(m_owner, *m_walk.failures, end);
                 } else {
-                    ShowJobReport(m_owner, *m_walk.failures, cancelled);
+                    ShowJobReport(m_owner, *m_walk.failures, end);
                 }
             });
         }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,10 +14,16 @@
 
 namespace veltrane {
 
-// Shows what a job could not do, once, after its dialog has gone. `cancelled`: a cancel
-// stopped the job, so items it had not reached were not touched either.
+// How a job ended, beyond its record: whether a cancel stopped it, so that what it had
+// not reached was not touched either, and how many selected items it left unstarted.
+struct JobEnd {
+    bool cancelled = false;
+    std::size_t untouched = 0;
+};
+
+// Shows what a job could not do, once, after its dialog has gone.
 using JobReport =
-    std::function<void(HWND owner, const WipeFailures& failures, bool cancelled)>;
+    std::function<void(HWND owner, const WipeFailures& failures, const JobEnd& end)>;
 
 // How long a job runs before its progress dialog appears: at once, so that every command
 // shows what it does. (A delay would spare a small command the window's cost, some 20 ms
@@ -33,7 +40,7 @@ struct JobSettings {
 };
 
 // The report dialog for `failures`, modal to `owner`.
-void ShowJobReport(HWND owner, const WipeFailures& failures, bool cancelled);
+void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end);
 
 // Longest wait between two polls: how soon the file bar follows the engine. Input and a
 // worker's end cut the wait short; the bar, which the worker does not signal, moves ten
@@ -44,8 +51,8 @@ constexpr DWORD kPollIntervalMs = 100;
 // Wipes every item of `selection` with `method` (one WipeMethod bit), showing the
 // progress dialog owned by `owner` (which may be null) once the job has lasted
 // settings.dialogDelayMs. Posts WM_ENABLE FALSE to `owner` at the start and TRUE at the
-// end. When anything could not be wiped (also before a cancel), the report follows the
-// dialog; a job that did everything shows nothing more. Called while a job runs on the
+// end. When anything could not be wiped (also before a cancel), or a cancel left items
+// untouched, the report follows the dialog; a job that did everything shows nothing more. Called while a job runs on the
 // same thread (from inside its message pump), it adds the items to the end of that job,
 // each keeping its own method, and returns at once; another thread runs a job of its own.
 // Returns S_OK in every case; no exception leaves it.

@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <utility>
+#include <vector>
 
 #include "job/JobLock.h"
 #include "wipe/Paths.h"
@@ -60,61 +61,211 @@ bool Cancelled(WipeJob& job) {
     return LockedGet(job.cancel) == 1;
 }
 
-// An open enumeration of a folder, closed on every way out.
+// An open enumeration of a folder, closed on every way out. Movable, so that the walk can
+// keep one per open folder in a growing stack.
 class FolderSearch {
 public:
     FolderSearch(FileSystem& fs, const std::string& pattern, std::string& name)
-        : m_fs(fs), m_handle(fs.FindFirst(pattern, name)) {}
-    ~FolderSearch() {
-        if (m_handle != FileSystem::kInvalidFind) m_fs.FindEnd(m_handle);
+        : m_fs(&fs), m_handle(fs.FindFirst(pattern, name)) {}
+    ~FolderSearch() { Close(); }
+    FolderSearch(FolderSearch&& other) noexcept
+        : m_fs(other.m_fs), m_handle(other.m_handle) {
+        other.m_handle = FileSystem::kInvalidFind;
+    }
+    FolderSearch& operator=(FolderSearch&& other) noexcept {
+        if (this != &other) {
+            Close();
+            m_fs = other.m_fs;
+            m_handle = other.m_handle;
+            other.m_handle = FileSystem::kInvalidFind;
+        }
+        return *this;
     }
     FolderSearch(const FolderSearch&) = delete;
     FolderSearch& operator=(const FolderSearch&) = delete;
 
     bool Valid() const { return m_handle != FileSystem::kInvalidFind; }
-    bool Next(std::string& name) { return m_fs.FindNext(m_handle, name); }
+    bool Next(std::string& name) { return m_fs->FindNext(m_handle, name); }
+    // A folder whose listing is open cannot be removed on Windows.
+    void Close() noexcept {
+        if (m_handle != FileSystem::kInvalidFind) m_fs->FindEnd(m_handle);
+        m_handle = FileSystem::kInvalidFind;
+    }
 
 private:
-    FileSystem& m_fs;
+    FileSystem* m_fs;
     FileSystem::FindHandle m_handle;
 };
 
-// A folder: its entries depth-first, then the folder itself unless a cancel came up.
-std::int32_t WipeFolder(WipeJob& job, FileSystem& fs, const std::string& p,
-                        const std::string& bare) {
-    std::int32_t result = kWalkFinished;
-    {
-        std::string name;
-        FolderSearch search(fs, JoinPath(p, "*"), name);
-        if (!search.Valid()) {
-            // Neither walked nor removed.
-            Record(job, bare, WipeProblem::FolderNotOpened, fs.LastError());
-            return result;
-        }
-        do {
+// One item's walk. Folders are entered through an explicit stack of open listings, so its
+// memory grows with the depth of the tree, never the thread's stack: a path of 32,767
+// characters can hold some 16,000 levels.
+class Walk {
+public:
+    Walk(WipeJob& job, FileSystem& fs) : m_job(job), m_fs(fs) {}
+
+    std::int32_t Run(const std::string& top) {
+        // Nothing is touched once a cancel request is seen: it is checked before each
+        // entry, file, link or folder alike, and before each folder's removal.
+        if (Cancelled(m_job)) return kWalkCancelled;
+        Visit(top);
+        while (!m_stack.empty()) {
+            if (Cancelled(m_job)) {
+                m_stack.clear();  // closes every listing; no folder above is removed
+                return kWalkCancelled;
+            }
+            std::string name;
+            if (!m_stack.back().NextName(name)) {
+                const std::uint32_t error = m_fs.LastError();
+                Frame done = std::move(m_stack.back());
+                m_stack.pop_back();
+                done.search.Close();
+                Leave(done, error);
+                continue;
+            }
+            Frame& frame = m_stack.back();
             if (IsDotEntry(name)) continue;
             if (!IsPlainEntryName(name)) {
                 // Joined, such a name would address something else, possibly outside
                 // this folder: it is left, and so is the folder.
                 const bool exact = name.find(kUnreadableNameMark) == std::string::npos;
-                RecordRefusal(job, JoinPath(p, name),
+                RecordRefusal(m_job, JoinPath(frame.path, name),
                               exact ? WipeProblem::NameLeavesFolder : WipeProblem::NameNotExact);
                 continue;
             }
-            // p is this frame's own copy: entries join to this folder even though the
-            // record's path changes below it.
-            LockedSet(job.path, JoinPath(p, name));
-            result = WipePath(job);
-            if (result != kWalkFinished) break;
-        } while (search.Next(name));
+            // Joined to the frame's own copy of its folder's path: the record's path
+            // changes below it.
+            const std::string child = JoinPath(frame.path, name);
+            LockedSet(m_job.path, child);
+            Visit(child);
+        }
+        return Cancelled(m_job) ? kWalkCancelled : kWalkFinished;
     }
-    if (result == kWalkFinished && !fs.RemoveFolder(bare)) {
-        const std::uint32_t error = fs.LastError();
-        ReportFailedRemoval(job, fs, " deleting ", bare);
-        Record(job, bare, WipeProblem::FolderNotRemoved, error);
+
+private:
+    // An open folder: the path its entries join to, the name it is removed by, its listing
+    // and the first name, which came with the listing's opening.
+    struct Frame {
+        std::string path;
+        std::string bare;
+        std::string first;
+        bool firstTaken = false;
+        FolderSearch search;
+
+        bool NextName(std::string& name) {
+            if (!firstTaken) {
+                firstTaken = true;
+                name = first;
+                return true;
+            }
+            return search.Next(name);
+        }
+    };
+
+    // Everything but a folder's entries: refusals, links, files; a folder is opened and
+    // pushed, to be listed by Run.
+    void Visit(const std::string& p) {
+        if (const std::optional<WipeProblem> refusal = WholePathRefusal(p)) {
+            RecordRefusal(m_job, p, *refusal);
+            return;
+        }
+        const std::string bare = StripSeparator(p);
+        const std::uint32_t attributes = m_fs.Attributes(bare);
+        if (attributes == kInvalidAttributes) {
+            // Not even its attributes could be read. Removing it anyway could delete a
+            // file that was never overwritten and count it as wiped.
+            Record(m_job, bare, WipeProblem::NotFound, m_fs.LastError());
+            ReportToDebugger(m_job, "Not wiped: " + DescribeFailure(m_job.failures.back()));
+        } else if ((attributes & kAttrReparsePoint) && IsWalkLink(m_fs, bare)) {
+            // A link is removed itself: overwriting or entering through it would reach
+            // its target, which may lie outside the selection.
+            const bool folder = (attributes & kAttrDirectory) != 0;
+            if (!(folder ? m_fs.RemoveFolder(bare) : m_fs.Remove(bare))) {
+                const std::uint32_t error = m_fs.LastError();
+                ReportFailedRemoval(m_job, m_fs, " deleting RP ", bare);
+                Record(m_job, bare, WipeProblem::LinkNotRemoved, error);
+            }
+        } else if (!(attributes & kAttrDirectory)) {
+            WipeFile(bare, attributes);
+        } else {
+            // A folder, or a filter's reparse point on one (cloud, deduplication): its
+            // entries are its own.
+            Enter(p, bare);
+        }
     }
-    return result;
-}
+
+    void WipeFile(const std::string& bare, std::uint32_t attributes) {
+        if (attributes & (kAttrOffline | kAttrRecallOnDataAccess)) {
+            // Opening would download the data; the copy elsewhere stays out of reach.
+            RecordRefusal(m_job, bare, WipeProblem::NotLocal);
+            return;
+        }
+        ShredderFile file(bare, m_fs);
+        file.cancelFlag = &m_job.cancel;
+        file.progress = &m_job.progress;
+        file.currentPass = &m_job.pass;
+        file.passPercent = &m_job.passPercent;
+        const bool wiped = file.Wipe(m_job.method);
+        if (wiped) {
+            if (file.NameKept()) {
+                Record(m_job, bare, WipeProblem::WipedUnderOwnName, file.RenameError());
+            }
+            return;
+        }
+        // A file that stays keeps its folders too. One that a cancel stopped is listed as
+        // soon as anything of it changed: under a random name nobody would find it again,
+        // and under its own it is partly overwritten. Only one the cancel left as it was
+        // goes unmentioned.
+        const bool cancelled = Cancelled(m_job);
+        if (cancelled && !file.Touched()) return;
+        Record(m_job, bare, cancelled ? WipeProblem::Cancelled : WipeProblem::FileNotWiped,
+               cancelled ? 0 : file.FailureCode());
+        if (file.CurrentPath() != bare) m_job.failures.back().leftAs = file.CurrentPath();
+        m_job.failures.back().passesDone = file.PassesCompleted();
+    }
+
+    void Enter(const std::string& p, const std::string& bare) {
+        std::string first;
+        FolderSearch search(m_fs, JoinPath(p, "*"), first);
+        if (!search.Valid()) {
+            // Neither walked nor removed.
+            Record(m_job, bare, WipeProblem::FolderNotOpened, m_fs.LastError());
+            return;
+        }
+        m_stack.push_back(Frame{p, bare, std::move(first), false, std::move(search)});
+    }
+
+    // A folder's listing has ended, its entries done: the folder goes too, unless its
+    // listing failed or a cancel request came up.
+    void Leave(const Frame& frame, std::uint32_t listingError) {
+        if (listingError != kErrorNoMoreFiles) {
+            // The entries after the failure were never reached: the folder is kept, with
+            // the listing's own reason rather than "not empty".
+            Record(m_job, frame.bare, WipeProblem::FolderNotListed, listingError);
+            return;
+        }
+        if (Cancelled(m_job)) return;
+        // NTFS lets a folder hold named streams of its own; they go with the folder, so
+        // they are overwritten first.
+        ShredderFile streams(frame.bare, m_fs);
+        streams.cancelFlag = &m_job.cancel;
+        if (!streams.WipeStreamsOnly(m_job.method)) {
+            if (Cancelled(m_job) && !streams.Touched()) return;
+            Record(m_job, frame.bare, WipeProblem::FolderStreamsNotWiped, streams.FailureCode());
+            return;
+        }
+        if (Cancelled(m_job)) return;
+        if (!m_fs.RemoveFolder(frame.bare)) {
+            const std::uint32_t error = m_fs.LastError();
+            ReportFailedRemoval(m_job, m_fs, " deleting ", frame.bare);
+            Record(m_job, frame.bare, WipeProblem::FolderNotRemoved, error);
+        }
+    }
+
+    WipeJob& m_job;
+    FileSystem& m_fs;
+    std::vector<Frame> m_stack;
+};
 
 }  // namespace
 
@@ -123,6 +274,7 @@ std::optional<WipeProblem> WholePathRefusal(const std::string& p) {
     // of whatever process runs the job.
     if (p.empty()) return WipeProblem::NameMissing;
     if (p.find(kUnreadableNameMark) != std::string::npos) return WipeProblem::NameNotExact;
+    if (NamesFolderStream(p)) return WipeProblem::FolderStream;
     if (IsVolumeRoot(p)) return WipeProblem::VolumeRoot;
     switch (ClassifyPath(p)) {
         case PathKind::Device:
@@ -144,66 +296,7 @@ bool IsWalkLink(FileSystem& fs, const std::string& path) {
 
 std::int32_t WipePath(WipeJob& job) {
     FileSystem& fs = job.fileSystem ? *job.fileSystem : PlatformFileSystem();
-    const std::string p = LockedGet(job.path);
-
-    if (const std::optional<WipeProblem> refusal = WholePathRefusal(p)) {
-        RecordRefusal(job, p, *refusal);
-        return Cancelled(job) ? kWalkCancelled : kWalkFinished;
-    }
-
-    const std::string bare = StripSeparator(p);
-    const std::uint32_t attributes = fs.Attributes(bare);
-    const bool readable = attributes != kInvalidAttributes;
-
-    std::int32_t result = kWalkFinished;
-    if (!readable) {
-        // Not even its attributes could be read. Removing it anyway could delete a file
-        // that was never overwritten and count it as wiped.
-        Record(job, bare, WipeProblem::NotFound, fs.LastError());
-        ReportToDebugger(job, "Not wiped: " + DescribeFailure(job.failures.back()));
-    } else if ((attributes & kAttrReparsePoint) && IsWalkLink(fs, bare)) {
-        // A link is removed itself: overwriting or entering through it would reach its
-        // target, which may lie outside the selection.
-        const bool folder = (attributes & kAttrDirectory) != 0;
-        if (!(folder ? fs.RemoveFolder(bare) : fs.Remove(bare))) {
-            const std::uint32_t error = fs.LastError();
-            ReportFailedRemoval(job, fs, " deleting RP ", bare);
-            Record(job, bare, WipeProblem::LinkNotRemoved, error);
-        }
-    } else if (!(attributes & kAttrDirectory)) {
-        if (attributes & (kAttrOffline | kAttrRecallOnDataAccess)) {
-            // Opening would download the data; the copy elsewhere stays out of reach.
-            RecordRefusal(job, bare, WipeProblem::NotLocal);
-        } else {
-            ShredderFile file(bare, fs);
-            file.cancelFlag = &job.cancel;
-            file.progress = &job.progress;
-            file.currentPass = &job.pass;
-            file.passPercent = &job.passPercent;
-            // A file that stays keeps its folders too. One that a cancel stopped after its
-            // rename is listed as well: under its random name nobody would find it again.
-            const bool wiped = file.Wipe(job.method);
-            const bool renamed = file.CurrentPath() != bare;
-            const bool cancelled = Cancelled(job);
-            if (wiped && file.NameKept()) {
-                Record(job, bare, WipeProblem::WipedUnderOwnName, file.RenameError());
-            } else if (!wiped && (!cancelled || renamed)) {
-                Record(job, bare, cancelled ? WipeProblem::Cancelled : WipeProblem::FileNotWiped,
-                       cancelled ? 0 : file.FailureCode());
-                if (renamed) {
-                    job.failures.back().leftAs = file.CurrentPath();
-                    job.failures.back().passesDone = file.PassesCompleted();
-                }
-            }
-        }
-    } else {
-        // A folder, or a filter's reparse point on one (cloud, deduplication): its entries
-        // are its own.
-        result = WipeFolder(job, fs, p, bare);
-    }
-
-    if (Cancelled(job)) result = kWalkCancelled;
-    return result;
+    return Walk(job, fs).Run(LockedGet(job.path));
 }
 
 unsigned WipeThreadProc(void* param) {

@@ -29,6 +29,13 @@ constexpr ProblemRow kProblems[] = {
     {WipeProblem::FolderNotOpened, "the folder could not be opened"},
     {WipeProblem::FolderNotRemoved, "the folder could not be removed"},
     {WipeProblem::LinkNotRemoved, "the link could not be removed (its target was not touched)"},
+    {WipeProblem::FolderNotListed,
+     "the folder could not be listed to its end, so what it still holds was not reached and "
+     "it was kept"},
+    {WipeProblem::FolderStream,
+     "it names a part of a folder's own index, not a file or a folder, so nothing was touched"},
+    {WipeProblem::FolderStreamsNotWiped,
+     "the folder's own named streams could not all be listed or wiped, so the folder was kept"},
     {WipeProblem::Cancelled, "the wipe was cancelled while this file was being overwritten"},
     {WipeProblem::WipedUnderOwnName,
      "wiped under its own name: it was overwritten and deleted, but it could not be renamed "
@@ -59,10 +66,12 @@ const char* ProblemText(WipeProblem problem) {
 std::string DescribeFailure(const WipeFailure& failure) {
     std::string line = failure.path + ": " + ProblemText(failure.problem);
     if (failure.error != 0) line += " (error " + std::to_string(failure.error) + ")";
+    const std::string passes = std::to_string(failure.passesDone) + " complete pass" +
+                               (failure.passesDone == 1 ? "" : "es");
     if (!failure.leftAs.empty()) {
-        line += "; it is now " + failure.leftAs + ", after " +
-                std::to_string(failure.passesDone) + " complete pass" +
-                (failure.passesDone == 1 ? "" : "es");
+        line += "; it is now " + failure.leftAs + ", after " + passes;
+    } else if (failure.passesDone > 0) {
+        line += "; it keeps its name, after " + passes;
     }
     return line;
 }

@@ -197,6 +197,33 @@ bool IsPlainEntryName(const std::string& name) {
     return true;
 }
 
+namespace {
+
+bool EqualsAsciiNoCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        const char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+        const char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
+        if (x != y) return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
+}  // namespace
+
+bool NamesFolderStream(const std::string& path) {
+    std::string last = path;
+    while (!last.empty() && IsSeparator(last.back())) last.pop_back();
+    last = last.substr(FolderPart(last).size());
+    const std::size_t colon = last.find(':');
+    if (colon == std::string::npos) return false;
+    const std::string rest = last.substr(colon + 1);
+    const std::size_t typeColon = rest.find(':');
+    const std::string name = rest.substr(0, typeColon);
+    if (EqualsAsciiNoCase(name, "$I30")) return true;
+    return typeColon != std::string::npos && !EqualsAsciiNoCase(rest.substr(typeColon + 1), "$DATA");
+}
+
 std::string StripSeparator(std::string path) {
     if (!path.empty() && IsSeparator(path.back()) && !IsVolumeRoot(path)) path.pop_back();
     return path;

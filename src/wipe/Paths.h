@@ -59,6 +59,11 @@ std::string FolderPart(const std::string& path);
 // folder: not empty, not "." or "..", no separator and no colon (a stream or a drive).
 bool IsPlainEntryName(const std::string& name);
 
+// Whether the last component of `path` names a part of a folder's own index rather than
+// file data: a stream of any type but $DATA ("::$INDEX_ALLOCATION", "dir:$I30:$BITMAP"), or
+// the index's own name, $I30. On NTFS "C:\::$INDEX_ALLOCATION" opens the root folder itself.
+bool NamesFolderStream(const std::string& path);
+
 // A path split into drive, directory, name and extension by the Windows runtime's rules
 // (_splitpath), and composed again by them (_makepath).
 class PathParts {

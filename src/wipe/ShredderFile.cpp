@@ -179,6 +179,7 @@ bool ShredderFile::WriteChunk(const std::uint8_t* buffer, std::uint32_t length,
                               std::uint64_t& remaining) {
     const std::uint32_t n = remaining < length ? static_cast<std::uint32_t>(remaining) : length;
     std::uint32_t written = 0;
+    touched = true;
     const bool wrote = fs.Write(handle, buffer, n, written);
     // The reason is this write's own: a failed write's code, or a write fault for one that
     // succeeded short (whatever an earlier call on this thread left behind).
@@ -304,6 +305,7 @@ bool ShredderFile::RenameRandomly() {
         const std::string newPath = folder + name;
         if (fs.MoveOpen(handle, path, newPath)) {
             path = newPath;
+            touched = true;
             return true;
         }
         if (fs.LastError() != kErrorAlreadyExists) break;
@@ -327,12 +329,27 @@ bool ShredderFile::WipeStreams() {
         part.isStream = true;
         part.cancelFlag = cancelFlag;
         part.randomState = randomState;
-        if (!part.Wipe(method)) {
+        const bool wiped = part.Wipe(method);
+        touched = touched || part.touched;
+        if (!wiped) {
             failure = part.failure != 0 ? part.failure : fs.LastError();
             return false;
         }
     }
     return true;
+}
+
+bool ShredderFile::WipeStreamsOnly(std::uint32_t m) {
+    method = m;
+    // A method that overwrites nothing leaves the streams to go with their owner.
+    if ((m & kOverwritingBits) == 0) return true;
+    if (Cancelled()) return false;
+    try {
+        return WipeStreams();
+    } catch (...) {
+        failure = kErrorNotEnoughMemory;  // a stream's path string
+        return false;
+    }
 }
 
 bool ShredderFile::RemoveFile() {

@@ -49,6 +49,14 @@ public:
     // rename was refused, and the system's code for why (0 when unknown).
     bool NameKept() const { return nameKept; }
     std::uint32_t RenameError() const { return renameError; }
+    // Whether the wipe changed anything: the file was renamed, or a write to it or to one
+    // of its streams was made (a failed write may still have reached the disk in part).
+    bool Touched() const { return touched; }
+
+    // The named streams of `path` alone, each wiped with `method` as a file's are, `path`
+    // itself (a folder, which NTFS lets hold streams) left as it is. False when they could
+    // not all be listed or one was not wiped; FailureCode says why. Called once per object.
+    bool WipeStreamsOnly(std::uint32_t method);
 
 private:
     friend class ShredderFileProbe;  // tests and benchmarks drive single passes
@@ -112,6 +120,7 @@ private:
     std::int32_t completed = 0;
     std::uint32_t renameError = 0;
     bool nameKept = false;
+    bool touched = false;
     bool isStream = false;  // one named stream of a file: no rename, no streams of its own
 };
 

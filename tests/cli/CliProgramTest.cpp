@@ -192,6 +192,23 @@ TEST_F(CliProgramTest, JsonNamesAPartlyWipedFileAndNotesANameThatStayed) {
     EXPECT_FALSE(fs.Exists("C:\\kept.txt"));
 }
 
+TEST_F(CliProgramTest, ControlCharactersOfNamesReachTheTerminalEscaped) {
+    // A listing that fails part-way keeps its folder (exit 1); the refused entry's name
+    // holds an ESC sequence and a C1 CSI, which would drive the terminal.
+    fs.AddFile("C:\\d\\a.txt", "a");
+    fs.AddFile("C:\\d\\b.txt", "b");
+    fs.FailCall(Op::FindNext, 3, kErrorGenFailure);  // ".", "..", "a.txt", then the fault
+    EXPECT_EQ(Run({"-r", "C:\\d", "C:\\e\x1b[2J\xc2\x9b.txt"}), kExitNotAllWiped);
+    EXPECT_EQ(output.err.find('\x1b'), std::string::npos) << output.err;
+    EXPECT_EQ(output.err.find("\xc2\x9b"), std::string::npos);
+    EXPECT_NE(output.err.find("C:\\e\\x1b[2J\\u009b.txt"), std::string::npos) << output.err;
+    EXPECT_NE(output.err.find("C:\\d: " + std::string(ProblemText(WipeProblem::FolderNotListed)) +
+                              " (error 31)"),
+              std::string::npos)
+        << output.err;
+    EXPECT_TRUE(fs.IsFile("C:\\d\\b.txt"));
+}
+
 TEST_F(CliProgramTest, ProgressOnlyOnAConsoleAndNotWhenQuiet) {
     fs.AddFile("C:\\a.txt", "alpha");
     fs.AddFile("C:\\b.txt", "bravo");
@@ -214,7 +231,21 @@ TEST_F(CliProgramTest, CancelledBeforeAnItemLeavesItAndEndsWith130) {
     EXPECT_EQ(program.Run(options), kExitCancelled);
     EXPECT_TRUE(fs.Exists("C:\\a.txt"));
     EXPECT_EQ(ChangingCalls(), 0u);
-    EXPECT_EQ(output.out, "0 wiped, 1 not wiped (cancelled)\n");
+    EXPECT_EQ(output.out, "0 wiped, 1 not wiped (cancelled; 1 not started, untouched)\n");
+
+    // Ctrl+C while the folder check of the first argument looks at it: nothing is started.
+    fs.AddFile("C:\b.txt", "bravo");
+    ASSERT_TRUE(CommandLine::Parse({"--json", "C:\a.txt", "C:\b.txt"}, options, error));
+    CliProgram during(output, &fs);
+    fs.SetObserver([&](const MemoryFileSystem::Call& call) {
+        if (call.op == Op::Attributes) during.Cancel();
+    });
+    output.out.clear();
+    EXPECT_EQ(during.Run(options), kExitCancelled);
+    EXPECT_EQ(ChangingCalls(), 0u);
+    test::JsonValue doc;
+    ASSERT_TRUE(test::ParseJson(output.out, doc)) << output.out;
+    EXPECT_EQ(doc["notStarted"].number, 2);
 }
 
 TEST_F(CliProgramTest, CancelDuringAWipeStopsItAndLeavesTheRest) {
@@ -232,7 +263,7 @@ TEST_F(CliProgramTest, CancelDuringAWipeStopsItAndLeavesTheRest) {
     EXPECT_EQ(program.Run(options), kExitCancelled);
     EXPECT_TRUE(fs.Exists("C:\\next.txt"));
     EXPECT_EQ(fs.List("C:\\").size(), 2u);  // the big file stays, under its new name
-    EXPECT_EQ(output.out, "0 wiped, 2 not wiped (cancelled)\n");
+    EXPECT_EQ(output.out, "0 wiped, 2 not wiped (cancelled; 1 not started, untouched)\n");
 }
 
 }  // namespace

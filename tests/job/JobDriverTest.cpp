@@ -170,10 +170,11 @@ TEST_F(JobDriverTest, EachItemShowsItsTextsAndStepsTheBarBeforeItsWorkerStarts) 
 
     EXPECT_TRUE(fs.AllPaths().empty());
     const Entries second = log.From("status Processing file 2 of 3");
-    ASSERT_GE(second.size(), 5u);
-    EXPECT_EQ(
-        Entries(second.begin(), second.begin() + 5),
-        (Entries{"status Processing file 2 of 3", "path C:\\dir\\", "step", "pump", "start"}));
+    ASSERT_GE(second.size(), 6u);
+    // The pump before a worker starts may handle a Cancel click: the request is read again.
+    EXPECT_EQ(Entries(second.begin(), second.begin() + 6),
+              (Entries{"status Processing file 2 of 3", "path C:\\dir\\", "step", "pump",
+                       "cancel?", "start"}));
     EXPECT_EQ(log.Count("count 3"), 1);
     EXPECT_EQ(log.Count("start"), 3);
     EXPECT_EQ(log.Count("progress 100"), 3);  // each item's wait ends on the last percentage
@@ -243,17 +244,54 @@ TEST_F(JobDriverTest, CancelDuringTheSecondOfThreeItemsStopsThatWorkerAndEndsThe
     EXPECT_TRUE(view.resultsShown.empty());  // a cancelled item's result is not asked about
 }
 
-TEST_F(JobDriverTest, ACancelRequestMadeBeforeAWorkerStartsReachesThatWorker) {
-    for (const char* name : {"C:\\1.txt", "C:\\2.txt", "C:\\3.txt"}) fs.AddFile(name, name);
-    // The pump that precedes the second item's start handles the Cancel button.
-    host.onPump = [this] {
-        if (log.Count("status Processing file 2 of 3") == 1 && log.Count("start") == 1) {
-            LockedSet(view.cancelRequest, 1);
-        }
+TEST(JobCancelTest, ACancelBetweenTwoItemsLeavesEveryLaterItemUntouched) {
+    InitializeJobLock();
+    // Cancel handled in each pump a job makes around an item's end: in the pump before
+    // the second item's worker would start; in the pump of the poll that saw the first
+    // item end (its request read before that pump); in a pump of the first item's wait;
+    // before the first worker.
+    struct Moment {
+        bool workerEndsFirst;  // the first poll finds the worker ended
+        std::function<bool(JobLog&)> when;
     };
-    Run({"C:\\1.txt", "C:\\2.txt", "C:\\3.txt"});
-    EXPECT_EQ(log.Count("start"), 2);
-    EXPECT_TRUE(fs.IsFile("C:\\3.txt"));
+    const Moment moments[] = {
+        {false, [](JobLog& log) { return log.Count("status Processing file 2 of 3") == 1; }},
+        {true, [](JobLog& log) { return log.Count("start") == 1; }},
+        {false, [](JobLog& log) { return log.Count("start") == 1; }},
+        {false, nullptr},
+    };
+    const std::vector<std::string> items{"C:\\1.txt", "C:\\2.txt", "C:\\3.txt"};
+    for (const Moment& moment : moments) {
+        MemoryFileSystem fs;
+        WalkSettings settings;
+        settings.fileSystem = &fs;
+        JobLog log;
+        RecordingView view(log);
+        ThreadHost host(log);
+        for (const std::string& name : items) fs.AddFile(name, name);
+        bool pressed = !moment.when;
+        if (!moment.when) view.cancelRequest = 1;
+        host.finishBeforeFirstPoll = moment.workerEndsFirst;
+        host.onPump = [&] {
+            if (!pressed && moment.when(log)) {
+                pressed = true;
+                LockedSet(view.cancelRequest, 1);
+            }
+        };
+        JobDriver driver(view, host, settings);
+        driver.Append(items, Random);
+        driver.Run();
+        EXPECT_TRUE(pressed);
+        EXPECT_TRUE(driver.Cancelled());
+        const std::size_t started = moment.when ? 1 : 0;
+        EXPECT_EQ(log.Count("start"), static_cast<long>(started));
+        EXPECT_EQ(driver.Untouched(), items.size() - started);
+        for (std::size_t i = started; i < items.size(); ++i) {
+            const auto bytes = fs.Contents(items[i]);
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), items[i]);
+        }
+        for (const auto& call : fs.Calls(Op::Move)) EXPECT_EQ(call.path, items[0]);
+    }
 }
 
 TEST_F(JobDriverTest, AWorkerThatCannotStartEndsTheJobAndTheSelectionIsTakenAsGiven) {
@@ -313,7 +351,8 @@ TEST_F(JoiningJobTest, CommandsGivenDuringTheJobJoinItsEndEachWithItsOwnMethod) 
     bool thirdGiven = false;
     host.onPump = [&] {
         // During the first item's first poll; then while the second command's first item runs.
-        if (!secondGiven && log.Count("start") == 1 && log.Count("cancel?") == 1) {
+        // Two reads of the request precede each start; the third is the first poll's.
+        if (!secondGiven && log.Count("start") == 1 && log.Count("cancel?") == 3) {
             secondGiven = true;
             driver.Append({"C:\\dir", "C:\\b.txt"}, Gutmann);
             EXPECT_TRUE(fs.IsFile("C:\\b.txt")) << "the command returned before its items ran";
@@ -390,9 +429,9 @@ TEST_F(JoiningJobTest, ACommandGivenAfterCancelWasPressedStillRunsAndIsCountedAf
     EXPECT_FALSE(fs.Exists("C:\\later.txt"));
     EXPECT_EQ(log.Count("grow 3"), 0);
     const Entries afresh = log.From("clear cancel");
-    ASSERT_GE(afresh.size(), 3u);
-    EXPECT_EQ(Entries(afresh.begin(), afresh.begin() + 3),
-              (Entries{"clear cancel", "count 1", "status Processing file 1 of 1"}));
+    ASSERT_GE(afresh.size(), 4u);
+    EXPECT_EQ(Entries(afresh.begin(), afresh.begin() + 4),
+              (Entries{"clear cancel", "count 1", "cancel?", "status Processing file 1 of 1"}));
     EXPECT_EQ(WipesInOrder(fs).back(), (std::pair<std::string, int>{"C:\\later.txt", 7}));
 }
 
@@ -404,7 +443,7 @@ TEST_F(JoiningJobTest, PollsFromALoopNestedInThePumpCarryTheJobToItsEnd) {
     bool endedInLoop = false;
     std::size_t logAtLoopEnd = 0;
     host.onPump = [&] {
-        if (inLoop || log.Count("start") != 1 || log.Count("cancel?") != 1) return;
+        if (inLoop || log.Count("start") != 1 || log.Count("cancel?") != 3) return;
         inLoop = true;
         for (int i = 0; i < 10000 && !driver.Finished(); ++i) {
             driver.PollNested();

@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     // The cancel leaves the big file partly wiped, which a report would list: not wanted in
     // this picture, and nobody would be there to close it.
     veltrane::JobSettings settings;
-    settings.report = [](HWND, const veltrane::WipeFailures&, bool) {};
+    settings.report = [](HWND, const veltrane::WipeFailures&, const veltrane::JobEnd&) {};
     veltrane::RunWipeJob(nullptr, veltrane::Gutmann, {first, folder, third}, settings);
     photographer.join();
     veltrane::DeleteJobLock();

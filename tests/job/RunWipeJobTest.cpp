@@ -131,10 +131,11 @@ protected:
         settings.walk.debugSink = [this](const std::string& line) { debugLines.push_back(line); };
         // What a job could not do is kept here; the tests of the report dialog itself
         // take this hook away.
-        settings.report = [this](HWND, const WipeFailures& failures, bool cancelled) {
+        settings.report = [this](HWND, const WipeFailures& failures, const JobEnd& end) {
             ++reports;
             reported = failures;
-            reportedCancelled = cancelled;
+            reportedCancelled = end.cancelled;
+            reportedUntouched = end.untouched;
         };
         // The dialog from the start, for the watcher to see whatever the disk's speed.
         settings.dialogDelayMs = 0;
@@ -168,6 +169,7 @@ protected:
     int reports = 0;
     WipeFailures reported;
     bool reportedCancelled = false;
+    std::size_t reportedUntouched = 0;
 
     // What the job reported, for a failure's message.
     std::string Reported() const {
@@ -210,6 +212,31 @@ TEST_F(RunWipeJobTest, TheDialogAppearsOnlyOnceTheJobHasLastedItsDelay) {
     EXPECT_EQ(seen.front().path, tree.Path("work\\two.bin"));
     EXPECT_EQ(seen.front().itemsRange, 2);
     EXPECT_EQ(seen.front().itemsPosition, 2);
+}
+
+TEST_F(RunWipeJobTest, ATreeAsDeepAsTheSystemAllowsIsWipedAndTheWorkerLives) {
+    // Windows allows some 16,000 levels in a path of 32,767 characters. Wine stops where a
+    // Linux path ends (4,096 bytes), near 2,000 levels of one-letter folders: still several
+    // times what the worker's stack would hold at one frame per level.
+    tree.MakeFolder("work\\deep");
+    const std::string top = tree.Path("work\\deep");
+    std::wstring path = L"\\\\?\\" + std::wstring(top.begin(), top.end());
+    int depth = 0;
+    while (depth < 16000 && ::CreateDirectoryW((path + L"\\d").c_str(), nullptr)) {
+        path += L"\\d";
+        ++depth;
+    }
+    ASSERT_GT(depth, 1000);
+    HANDLE file = ::CreateFileW((path + L"\\f.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file, "deep", 4, &written, nullptr));
+    ::CloseHandle(file);
+
+    EXPECT_EQ(Run({"work\\deep"}), S_OK);
+    EXPECT_FALSE(tree.Exists("work\\deep")) << depth << " levels; " << Reported();
+    EXPECT_EQ(reports, 0);
 }
 
 TEST_F(RunWipeJobTest, OneFileIsWipedWhileTheDialogShowsItAndFollowsTheEngine) {
@@ -370,7 +397,7 @@ TEST_F(RunWipeJobTest, TenThousandFailuresStayReadableInOneReport) {
         summary = text;
         ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     });
-    ShowJobReport(nullptr, many, false);
+    ShowJobReport(nullptr, many, JobEnd{});
     watcher.join();
     EXPECT_GE(lines, 10000);  // every entry, and the empty line after the last
     EXPECT_EQ(summary.rfind(L"10000 items could not be wiped.", 0), 0u);
@@ -398,7 +425,8 @@ TEST_F(RunWipeJobTest, ACancelReportsTheFailureBeforeItAndWhereThePartlyWipedFil
     EXPECT_EQ(tree.Read("work\\after.txt"), "after");
     // Not "everything else was wiped": after.txt was never reached.
     EXPECT_EQ(seen.summary.rfind(L"The wipe was cancelled: what it had not reached yet was left "
-                                 L"as it was. 2 items could not be wiped.",
+                                 L"as it was. 1 selected item was not started and is untouched. "
+                                 L"2 items could not be wiped.",
                                  0),
               0u)
         << Narrow(seen.summary);
@@ -506,6 +534,7 @@ TEST_F(RunWipeJobTest, CancelButtonEscAndCloseBoxEachEndTheJobAfterTheCurrentIte
         EXPECT_EQ(tree.Read(work + "\\third.txt"), "third");
         // ...and the report says where it is.
         EXPECT_TRUE(reportedCancelled);
+        EXPECT_EQ(reportedUntouched, 1u);  // third.txt, never started
         ASSERT_EQ(reported.size(), 1u);
         EXPECT_EQ(reported[0].problem, WipeProblem::Cancelled);
         EXPECT_EQ(reported[0].leftAs, tree.Path(work + "\\second\\" + left[0]));

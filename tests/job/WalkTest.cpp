@@ -2,12 +2,20 @@
 // cancellation, and the worker procedure around it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
+
 #include "job/JobLock.h"
 #include "job/WipePath.h"
+#include "wipe/Paths.h"
 #include "support/MemoryFileSystem.h"
 #include "wipe/WipeMethod.h"
 
@@ -391,6 +399,156 @@ TEST_F(WalkTest, ACancelIsKeptWhenTheWalkRunsOutOfMemory) {
     WipeThreadProc(&job);
     EXPECT_TRUE(job.done);
     EXPECT_EQ(job.result, kWalkCancelled);
+}
+
+#ifdef _WIN32
+DWORD WINAPI WorkerEntry(void* param) {
+    return WipeThreadProc(param);
+}
+#endif
+
+// Runs `job`'s walk on a thread of its own with the worker's stack, as the shell does.
+void WalkOnWorkerStack(WipeJob& job) {
+#ifdef _WIN32
+    HANDLE thread = ::CreateThread(nullptr, kWorkerStackSize, &WorkerEntry, &job,
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ::WaitForSingleObject(thread, INFINITE);
+    ::CloseHandle(thread);
+#else
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kWorkerStackSize);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attributes,
+                  [](void* param) -> void* {
+                      WipeThreadProc(param);
+                      return nullptr;
+                  },
+                  &job),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+#endif
+}
+
+TEST_F(WalkTest, ATreeDeeperThanAnyStackIsWipedBottomUpOnTheWorkersStack) {
+    // Twice as deep as a path of 32,767 characters allows: the walk keeps its open folders
+    // on the heap. The in-memory tree costs the square of its depth in memory, which a
+    // 32-bit test program or a sanitizer's shadow cannot spare; 3,000 levels are still
+    // five times what the worker's stack would hold at a frame per level.
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    constexpr int kDepth = 3000;
+#else
+    constexpr int kDepth = 20000;
+#endif
+    std::string deepest = "C:\\sel";
+    for (int i = 0; i < kDepth; ++i) deepest += "\\d";
+    fs.AddFile(deepest + "\\f.txt", "deep");
+    fs.AddFile("C:\\sel\\d\\beside.txt", "beside");
+    // Post-order: each folder after everything below it, the deepest first.
+    fs.KeepCalls(false);
+    std::vector<std::size_t> removedDepths;
+    fs.SetObserver([&removedDepths](const MemoryFileSystem::Call& call) {
+        if (call.op == Op::RemoveFolder && call.ok) {
+            removedDepths.push_back(std::count(call.path.begin(), call.path.end(), '\\'));
+        }
+    });
+    job.path = "C:\\sel";
+    WalkOnWorkerStack(job);
+    EXPECT_TRUE(job.done);
+    EXPECT_EQ(job.result, kWalkFinished);
+    EXPECT_TRUE(job.failures.empty());
+    EXPECT_FALSE(fs.Exists("C:\\sel"));
+    ASSERT_EQ(removedDepths.size(), static_cast<std::size_t>(kDepth) + 1);
+    for (std::size_t i = 0; i < removedDepths.size(); ++i) {
+        ASSERT_EQ(removedDepths[i], static_cast<std::size_t>(kDepth) + 1 - i);
+    }
+    EXPECT_EQ(fs.OpenFindCount(), 0u);
+}
+
+TEST_F(WalkTest, WhatAFolderHoldsBeyondItsListedEntriesKeepsItUntilItIsWiped) {
+    // A listing that fails part-way: its own error and the folder, never "not empty"; the
+    // entries after the failure are never reached.
+    fs.AddFile("C:\\sel\\broken\\a.txt", "a");
+    fs.AddFile("C:\\sel\\broken\\b.txt", "b");
+    fs.AddFile("C:\\sel\\z.txt", "z");
+    fs.FailCall(Op::FindNext, 5, kErrorGenFailure);  // sel: "..", "broken"; broken: "..", "a.txt"
+    EXPECT_EQ(Walk("C:\\sel"), kWalkFinished);
+    ASSERT_EQ(ProblemsOf(job), (std::vector<WipeProblem>{WipeProblem::FolderNotListed,
+                                                         WipeProblem::FolderNotRemoved}));
+    EXPECT_EQ(job.failures[0].path, "C:\\sel\\broken");
+    EXPECT_EQ(job.failures[0].error, kErrorGenFailure);
+    EXPECT_FALSE(fs.Exists("C:\\sel\\broken\\a.txt"));
+    EXPECT_TRUE(fs.IsFile("C:\\sel\\broken\\b.txt"));
+    EXPECT_FALSE(fs.Exists("C:\\sel\\z.txt"));  // the walk goes on beside it
+
+    // A folder's own named streams are overwritten before it goes; a folder whose streams
+    // cannot be listed stays.
+    job.failures.clear();
+    fs.AddFolder("C:\\streams");
+    fs.AddStream("C:\\streams", "meta", "folder secret");
+    fs.AddFolder("C:\\unlisted");
+    fs.FailCalls(Op::Streams, fs.CallCount(Op::Streams) + 2, 1, kErrorAccessDenied);
+    EXPECT_EQ(Walk("C:\\streams"), kWalkFinished);
+    EXPECT_EQ(Walk("C:\\unlisted"), kWalkFinished);
+    EXPECT_FALSE(fs.Exists("C:\\streams"));
+    bool streamWritten = false;
+    for (const auto& call : fs.Calls(Op::Write)) {
+        if (call.path == "C:\\streams:meta" && call.size == 13) streamWritten = true;
+    }
+    EXPECT_TRUE(streamWritten);
+    ASSERT_EQ(ProblemsOf(job), std::vector<WipeProblem>{WipeProblem::FolderStreamsNotWiped});
+    EXPECT_EQ(job.failures[0].path, "C:\\unlisted");
+    EXPECT_EQ(job.failures[0].error, kErrorAccessDenied);
+    EXPECT_TRUE(fs.Exists("C:\\unlisted"));
+}
+
+TEST_F(WalkTest, ACancelLeavesWhatItReachesFirstUntouchedAndRecordsWhatItChanged) {
+    // Set while the folder is listed: no entry after it is opened, renamed or removed,
+    // links included.
+    fs.AddFile("C:\\sel\\a.txt", "alpha");
+    fs.AddFolder("C:\\target");
+    fs.AddLinkToFolder("C:\\sel\\link", "C:\\target");
+    fs.SetObserver([this](const MemoryFileSystem::Call& call) {
+        if (call.op == Op::FindFirst) job.cancel.store(1);
+    });
+    EXPECT_EQ(Walk("C:\\sel"), kWalkCancelled);
+    EXPECT_EQ(TouchesUnder("C:\\sel\\"), std::vector<std::string>{"C:\\sel\\*"});  // its listing only
+    EXPECT_TRUE(fs.Exists("C:\\sel\\link"));
+    EXPECT_TRUE(job.failures.empty());
+
+    // A file whose rename was refused and whose overwrite a cancel stopped: partly
+    // overwritten under its own name, so it is in the record with its passes.
+    job.cancel.store(0);
+    fs.SetObserver(nullptr);
+    fs.AddFileOfSize("C:\\kept.bin", 3 * 262144);
+    fs.FailCall(Op::Move, fs.CallCount(Op::Move) + 1, kErrorAccessDenied);
+    fs.SetObserver([this](const MemoryFileSystem::Call& call) {
+        if (call.op == Op::Write) job.cancel.store(1);
+    });
+    EXPECT_EQ(Walk("C:\\kept.bin"), kWalkCancelled);
+    ASSERT_EQ(ProblemsOf(job), std::vector<WipeProblem>{WipeProblem::Cancelled});
+    EXPECT_EQ(job.failures[0].path, "C:\\kept.bin");
+    EXPECT_TRUE(job.failures[0].leftAs.empty());
+    EXPECT_TRUE(fs.IsFile("C:\\kept.bin"));
+}
+
+TEST_F(WalkTest, APathNamingAFoldersIndexIsRefusedWhole) {
+    fs.AddFile("C:\\sel\\a.txt", "alpha");
+    for (const char* path : {"C:\\::$INDEX_ALLOCATION", "C:\\sel::$INDEX_ALLOCATION",
+                             "C:\\sel:$I30", "C:\\sel:$i30:$INDEX_ALLOCATION",
+                             "C:\\sel::$BITMAP\\", "\\\\server\\share\\sel::$INDEX_ROOT"}) {
+        job.failures.clear();
+        EXPECT_EQ(Walk(path), kWalkFinished);
+        ASSERT_EQ(ProblemsOf(job), std::vector<WipeProblem>{WipeProblem::FolderStream}) << path;
+    }
+    EXPECT_TRUE(fs.IsFile("C:\\sel\\a.txt"));
+    EXPECT_EQ(fs.CallCount(Op::Attributes), 0u);
+    // A file's named data stream is no folder's index.
+    EXPECT_FALSE(NamesFolderStream("C:\\sel\\a.txt:Zone.Identifier"));
+    EXPECT_FALSE(NamesFolderStream("C:\\sel\\a.txt:notes:$DATA"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "support/MemoryFileSystem.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cctype>
 #include <cstring>
 #include <new>
@@ -140,6 +141,7 @@ void MemoryFileSystem::AddLinkToFile(const std::string& link, const std::string&
                                      std::uint32_t tag) {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto node = AddNode(link, Kind::FileLink);
+    m_hasLinks = true;
     node->target = KeyOf(target);
     node->tag = tag;
 }
@@ -148,6 +150,7 @@ void MemoryFileSystem::AddLinkToFolder(const std::string& link, const std::strin
                                        std::uint32_t tag) {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto node = AddNode(link, Kind::FolderLink);
+    m_hasLinks = true;
     node->target = KeyOf(target);
     node->tag = tag;
 }
@@ -225,6 +228,7 @@ bool MemoryFileSystem::NamedStreams(const std::string& path, std::vector<std::st
 
 std::string MemoryFileSystem::Resolve(const std::string& path, bool followFinal) const {
     const std::string key = KeyOf(path);
+    if (!m_hasLinks) return key;  // without links every name is what it says
     std::string current;
     std::size_t begin = 0;
     int hops = 0;
@@ -261,8 +265,23 @@ std::uint32_t MemoryFileSystem::MissingError(const std::string& key) const {
 std::vector<std::shared_ptr<MemoryFileSystem::Node>> MemoryFileSystem::Children(
     const std::string& key) const {
     std::vector<std::shared_ptr<Node>> out;
-    for (const auto& entry : m_nodes) {
-        if (!IsRoot(entry.first) && ParentOf(entry.first) == key) out.push_back(entry.second);
+    if (key.empty()) {
+        for (const auto& entry : m_nodes) {
+            if (!IsRoot(entry.first) && ParentOf(entry.first) == key) out.push_back(entry.second);
+        }
+    } else {
+        // Keys are ordered: everything below `key` lies in [key\, key]), ']' following '\'.
+        // Each child's own subtree is stepped over: a deep tree costs its children only.
+        const std::string prefix = key + '\\';
+        for (auto it = m_nodes.lower_bound(prefix);
+             it != m_nodes.end() && it->first.compare(0, prefix.size(), prefix) == 0;) {
+            const std::string& child = it->first;
+            out.push_back(it->second);
+            const auto next = std::next(it);
+            it = next != m_nodes.end() && IsUnder(next->first, child)
+                     ? m_nodes.lower_bound(child + ']')
+                     : next;
+        }
     }
     if (m_order == Order::Insertion) {
         std::sort(out.begin(), out.end(),
@@ -383,6 +402,11 @@ std::uint64_t MemoryFileSystem::CallCount(Op op) const {
     return m_counts[static_cast<std::size_t>(op)];
 }
 
+void MemoryFileSystem::KeepCalls(bool keep) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_keepCalls = keep;
+}
+
 void MemoryFileSystem::SetObserver(std::function<void(const Call&)> observer) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_observer = std::move(observer);
@@ -421,7 +445,7 @@ bool MemoryFileSystem::Injected(Op op, Call& call) {
 
 bool MemoryFileSystem::Finish(Lock& lock, Call& call) {
     if (!call.ok) t_lastError = call.error;
-    m_calls.push_back(call);
+    if (m_keepCalls) m_calls.push_back(call);
     std::function<void(const Call&)> observer = m_observer;
     lock.unlock();
     if (observer) observer(call);

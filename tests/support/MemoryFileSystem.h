@@ -125,6 +125,9 @@ public:
     std::uint64_t CallCount(Op op) const;
     // Called after every call, outside the file system's lock: it may call back in.
     void SetObserver(std::function<void(const Call&)> observer);
+    // Whether Calls() keeps each call (counts and the observer see them either way): a
+    // tree thousands of levels deep would keep gigabytes of paths.
+    void KeepCalls(bool keep);
 
     // --- faults ---
     // Calls number `first` to `first + count - 1` of `op` (counted from 1 since
@@ -216,6 +219,8 @@ private:
     mutable std::mutex m_mutex;
     Order m_order;
     std::map<std::string, std::shared_ptr<Node>> m_nodes;  // by key: lower case, backslashes
+    bool m_hasLinks = false;  // once a link was added, names are resolved step by step
+    bool m_keepCalls = true;
     std::map<Handle, OpenFile> m_files;
     std::map<FindHandle, Search> m_searches;
     std::map<void*, std::size_t> m_allocations;
