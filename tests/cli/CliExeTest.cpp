@@ -323,7 +323,7 @@ TEST_F(CliExeTest, CtrlCCancelsTheWipeWith130AndLeavesTheRest) {
     ASSERT_TRUE(renamed);
     ASSERT_TRUE(sent);
     EXPECT_EQ(r.status, 130u) << r.err << r.out;
-    EXPECT_EQ(r.out, "0 wiped, 2 not wiped (cancelled)\n");
+    EXPECT_EQ(r.out, "0 wiped, 2 not wiped (cancelled; 1 not started, untouched)\n");
     EXPECT_EQ(ReadAll(Path(L"next.txt")), "next");
     // The file being wiped stays, under its new name and at its size.
     const auto left = Snapshot(m_data);
