@@ -60,15 +60,6 @@ std::string ForTerminal(const std::string& text) {
     return out;
 }
 
-bool IsFolderNotLink(FileSystem& fs, const std::string& bare) {
-    const std::uint32_t attributes = fs.Attributes(bare);
-    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return false;
-    if (!(attributes & kAttrReparsePoint)) return true;
-    std::uint32_t tag = 0;
-    if (!fs.ReparseTag(bare, tag)) return false;
-    return tag != 0 && !IsNameSurrogateTag(tag);
-}
-
 bool IsDotName(const std::string& path) {
     const std::string last = LastComponent(StripSeparator(path));
     return last == "." || last == "..";
@@ -181,7 +172,6 @@ int CliProgram::Run(const CliOptions& options) {
     for (std::size_t i = 0; i < count; ++i) {
         ItemReport item;
         item.path = options.paths[i];
-        const std::string bare = StripSeparator(item.path);
         if (cancelled || m_cancel.load()) {
             cancelled = true;
             item.outcome = "not wiped";
@@ -189,8 +179,8 @@ int CliProgram::Run(const CliOptions& options) {
         } else if (IsDotName(item.path)) {
             item.outcome = options.dryRun ? "would not wipe" : "not wiped";
             item.reason = kDotRefused;
-        } else if (!options.recursive && !IsVolumeRoot(item.path) &&
-                   ClassifyPath(item.path) != PathKind::Device && IsFolderNotLink(fs, bare)) {
+        } else if (!options.recursive &&
+                   ClassifyEntry(fs, item.path).kind == EntryClass::Folder) {
             item.outcome = options.dryRun ? "would not wipe" : "not wiped";
             item.reason = kFolderNeedsRecursive;
         } else if (options.dryRun) {

@@ -1,9 +1,7 @@
 #pragma once
 // What a wipe of one path would do, found by looking only: attributes, reparse tags and
 // folder listings through the FileSystem interface, never an open for writing, a rename
-// or a removal. It follows the walk's rules (WipePath): roots, devices and inexact names
-// refused, links removed as links, offline files left, odd enumerated names left,
-// folders walked depth-first and removed after their contents.
+// or a removal. It is the wipe's own walk (RunFolderWalk) with its findings written down.
 
 #include <string>
 #include <vector>

@@ -282,14 +282,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
     // Messages before WM_INITDIALOG (WM_SETFONT) get the default processing.
     if (!dialog) return FALSE;
-    try {
-        return dialog->HandleMessage(message, wParam, lParam);
-    } catch (const std::exception& e) {
-        ReportFrameworkException(e);
-    } catch (...) {
-        ReportUnknownException();
-    }
-    return FALSE;
+    INT_PTR result = FALSE;
+    CatchAtEdge([&] { result = dialog->HandleMessage(message, wParam, lParam); },
+                EdgeReport::Show);
+    return result;
 }
 
 }  // namespace veltrane

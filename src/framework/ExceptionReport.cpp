@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -52,6 +53,16 @@ void ReportFrameworkException(const std::exception& e) noexcept {
 
 void ReportUnknownException() noexcept {
     Report(kInvalidArgumentText);
+}
+
+void ReportFrameworkText(const char* text) noexcept {
+    Report(text);
+}
+
+void LogFrameworkException(const char* text) noexcept {
+    char line[128];
+    std::snprintf(line, sizeof line, "Veltrane: %s\n", text);
+    ::OutputDebugStringA(line);
 }
 
 FrameworkReportSink SetFrameworkReportSink(FrameworkReportSink sink) noexcept {

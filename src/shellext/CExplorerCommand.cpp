@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "framework/ComRefCount.h"
 #include "framework/ModuleStateScope.h"
 #include "shellext/CExplorerCommandEnum.h"
 #include "shellext/CommandTable.h"
@@ -11,36 +10,6 @@
 #include "shellext/ShellEntry.h"
 
 using veltrane::ShellEntry;
-
-CExplorerCommand::CExplorerCommand() : m_refCount(0) {
-    veltrane::ModuleStateScope scope;
-    ++veltrane::g_objectCount;
-}
-
-CExplorerCommand::~CExplorerCommand() {
-    veltrane::ModuleStateScope scope;
-    --veltrane::g_objectCount;
-}
-
-STDMETHODIMP CExplorerCommand::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IExplorerCommand)) {
-        return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IExplorerCommand*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CExplorerCommand::AddRef() {
-    return veltrane::ComAddRef(m_refCount);
-}
-
-STDMETHODIMP_(ULONG) CExplorerCommand::Release() {
-    veltrane::ModuleStateScope scope;
-    return veltrane::ComRelease(this, m_refCount);
-}
 
 STDMETHODIMP CExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
     return ShellEntry(E_FAIL,

@@ -6,17 +6,10 @@
 #include <windows.h>
 #include <shobjidl.h>
 
-class CExplorerCommand final : public IExplorerCommand {
+#include "framework/ComObject.h"
+
+class CExplorerCommand final : public veltrane::ComObject<CExplorerCommand, IExplorerCommand> {
 public:
-    CExplorerCommand();
-    ~CExplorerCommand();
-    CExplorerCommand(const CExplorerCommand&) = delete;
-    CExplorerCommand& operator=(const CExplorerCommand&) = delete;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
     // IExplorerCommand
     STDMETHODIMP GetTitle(IShellItemArray* items, LPWSTR* name) override;
     STDMETHODIMP GetIcon(IShellItemArray* items, LPWSTR* icon) override;
@@ -27,7 +20,4 @@ public:
     STDMETHODIMP Invoke(IShellItemArray* items, IBindCtx* bindContext) override;
     STDMETHODIMP GetFlags(EXPCMDFLAGS* flags) override;
     STDMETHODIMP EnumSubCommands(IEnumExplorerCommand** commands) override;
-
-private:
-    ULONG m_refCount;
 };

@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "framework/ComRefCount.h"
 #include "framework/ModuleStateScope.h"
 #include "shellext/CExplorerSubCommand.h"
 #include "shellext/CommandTable.h"
@@ -17,35 +16,7 @@ constexpr ULONG kCommandCount = static_cast<ULONG>(veltrane::kMenuCommands.size(
 }  // namespace
 
 CExplorerCommandEnum::CExplorerCommandEnum(ULONG position)
-    : m_refCount(0), m_position(position < kCommandCount ? position : kCommandCount) {
-    veltrane::ModuleStateScope scope;
-    ++veltrane::g_objectCount;
-}
-
-CExplorerCommandEnum::~CExplorerCommandEnum() {
-    veltrane::ModuleStateScope scope;
-    --veltrane::g_objectCount;
-}
-
-STDMETHODIMP CExplorerCommandEnum::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IEnumExplorerCommand)) {
-        return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IEnumExplorerCommand*>(this);
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CExplorerCommandEnum::AddRef() {
-    return veltrane::ComAddRef(m_refCount);
-}
-
-STDMETHODIMP_(ULONG) CExplorerCommandEnum::Release() {
-    veltrane::ModuleStateScope scope;
-    return veltrane::ComRelease(this, m_refCount);
-}
+    : m_position(position < kCommandCount ? position : kCommandCount) {}
 
 STDMETHODIMP CExplorerCommandEnum::Next(ULONG count, IExplorerCommand** commands, ULONG* fetched) {
     return ShellEntry(E_FAIL, [&]() -> HRESULT {

@@ -5,17 +5,13 @@
 #include <windows.h>
 #include <shobjidl.h>
 
-class CExplorerCommandEnum final : public IEnumExplorerCommand {
+#include "framework/ComObject.h"
+
+class CExplorerCommandEnum final
+    : public veltrane::ComObject<CExplorerCommandEnum, IEnumExplorerCommand> {
 public:
     // Starts at `position` (an offset of the command table).
     explicit CExplorerCommandEnum(ULONG position);
-    ~CExplorerCommandEnum();
-    CExplorerCommandEnum(const CExplorerCommandEnum&) = delete;
-    CExplorerCommandEnum& operator=(const CExplorerCommandEnum&) = delete;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IEnumExplorerCommand: S_OK when all `count` were delivered, S_FALSE when fewer.
     STDMETHODIMP Next(ULONG count, IExplorerCommand** commands, ULONG* fetched) override;
@@ -24,6 +20,5 @@ public:
     STDMETHODIMP Clone(IEnumExplorerCommand** copy) override;
 
 private:
-    ULONG m_refCount;
     ULONG m_position;
 };

@@ -3,7 +3,6 @@
 #include <shlwapi.h>
 
 #include "about/About.h"
-#include "framework/ComRefCount.h"
 #include "framework/ModuleStateScope.h"
 #include "job/RunWipeJob.h"
 #include "shellext/CommandTable.h"
@@ -14,39 +13,7 @@
 
 using veltrane::ShellEntry;
 
-CExplorerSubCommand::CExplorerSubCommand(std::uint32_t offset) : m_refCount(0), m_offset(offset) {
-    veltrane::ModuleStateScope scope;
-    ++veltrane::g_objectCount;
-}
-
-CExplorerSubCommand::~CExplorerSubCommand() {
-    veltrane::ModuleStateScope scope;
-    m_site.Reset();
-    --veltrane::g_objectCount;
-}
-
-STDMETHODIMP CExplorerSubCommand::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IExplorerCommand)) {
-        *ppv = static_cast<IExplorerCommand*>(this);
-    } else if (IsEqualIID(riid, IID_IObjectWithSite)) {
-        *ppv = static_cast<IObjectWithSite*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CExplorerSubCommand::AddRef() {
-    return veltrane::ComAddRef(m_refCount);
-}
-
-STDMETHODIMP_(ULONG) CExplorerSubCommand::Release() {
-    veltrane::ModuleStateScope scope;
-    return veltrane::ComRelease(this, m_refCount);
-}
+CExplorerSubCommand::CExplorerSubCommand(std::uint32_t offset) : m_offset(offset) {}
 
 STDMETHODIMP CExplorerSubCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
     return ShellEntry(E_FAIL, [&] {
@@ -99,7 +66,7 @@ STDMETHODIMP CExplorerSubCommand::Invoke(IShellItemArray* items, IBindCtx*) {
                 return S_OK;
         }
         return S_OK;
-    });
+    }, veltrane::EdgeReport::Show);
 }
 
 STDMETHODIMP CExplorerSubCommand::GetFlags(EXPCMDFLAGS* flags) {

@@ -9,21 +9,16 @@
 
 #include <cstdint>
 
+#include "framework/ComObject.h"
 #include "framework/Handles.h"
 
-class CExplorerSubCommand final : public IExplorerCommand, public IObjectWithSite {
+class CExplorerSubCommand final
+    : public veltrane::ComObject<CExplorerSubCommand, IExplorerCommand, IObjectWithSite> {
 public:
     // `offset` into the command table; an offset beyond it is the Help command, as in the
     // classic menu.
     explicit CExplorerSubCommand(std::uint32_t offset);
-    ~CExplorerSubCommand();
-    CExplorerSubCommand(const CExplorerSubCommand&) = delete;
-    CExplorerSubCommand& operator=(const CExplorerSubCommand&) = delete;
 
-    // IUnknown, the same through either interface; IUnknown is the IExplorerCommand pointer.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IExplorerCommand
     STDMETHODIMP GetTitle(IShellItemArray* items, LPWSTR* name) override;
@@ -46,7 +41,6 @@ private:
     // The window of the site, or null.
     HWND OwnerWindow() const;
 
-    ULONG m_refCount;
     std::uint32_t m_offset;
     veltrane::ComPtr<IUnknown> m_site;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // The extension object the shell creates for a context menu: IContextMenu at the start of
 // the object, then IShellExtInit. No virtual destructor, so the object is exactly the two
-// interfaces' vtable pointers followed by the fields.
+// interfaces' vtable pointers followed by the reference count and the fields.
 
 #include <windows.h>
 #include <shlobj.h>
@@ -9,20 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "framework/ComObject.h"
 #include "framework/Handles.h"
 
-class CShellExt final : public IContextMenu, public IShellExtInit {
+class CShellExt final
+    : public veltrane::ComObject<CShellExt, IContextMenu, IShellExtInit> {
 public:
     CShellExt();
     ~CShellExt();
     CShellExt(const CShellExt&) = delete;
     CShellExt& operator=(const CShellExt&) = delete;
 
-    // IUnknown, the same through either interface; IUnknown is answered with the
-    // IShellExtInit pointer.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    // IUnknown, the same through either interface, is answered with this pointer.
+    using Identity = IShellExtInit;
 
     // IShellExtInit
     STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj,
@@ -51,7 +50,6 @@ private:
     // Inserts the "Veltrane" popup; returns the number of command identifiers used.
     HRESULT BuildMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, HBITMAP bitmap);
 
-    ULONG m_refCount;
     veltrane::ComPtr<IDataObject> m_dataObject;
     std::vector<std::string> m_selection;
     veltrane::UniqueBitmap m_menuBitmap;

@@ -7,31 +7,14 @@
 
 #include <new>
 
-#include "framework/ComRefCount.h"
+#include "framework/ComObject.h"
 #include "framework/ModuleStateScope.h"
 
 namespace veltrane {
 
 template <class Object>
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory<Object>, IClassFactory> {
 public:
-    ClassFactory() { ++g_objectCount; }
-    ~ClassFactory() { --g_objectCount; }
-    ClassFactory(const ClassFactory&) = delete;
-    ClassFactory& operator=(const ClassFactory&) = delete;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) {
-            return E_NOINTERFACE;
-        }
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ComAddRef(m_refCount); }
-    STDMETHODIMP_(ULONG) Release() override { return ComRelease(this, m_refCount); }
 
     STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
         ModuleStateScope scope;
@@ -53,9 +36,6 @@ public:
         return result;
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-
-private:
-    ULONG m_refCount = 0;
 };
 
 }  // namespace veltrane

@@ -170,5 +170,5 @@ STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* lpici) {
                 return S_OK;
         }
         return S_OK;
-    });
+    }, veltrane::EdgeReport::Show);
 }

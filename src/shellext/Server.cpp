@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "framework/ComRefCount.h"
+#include "framework/ComObject.h"
 #include "framework/ModuleActivity.h"
 #include "shellext/CExplorerCommandClassFactory.h"
 #include "shellext/CShellExt.h"

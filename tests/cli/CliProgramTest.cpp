@@ -234,8 +234,9 @@ TEST_F(CliProgramTest, CancelledBeforeAnItemLeavesItAndEndsWith130) {
     EXPECT_EQ(output.out, "0 wiped, 1 not wiped (cancelled; 1 not started, untouched)\n");
 
     // Ctrl+C while the folder check of the first argument looks at it: nothing is started.
-    fs.AddFile("C:\b.txt", "bravo");
-    ASSERT_TRUE(CommandLine::Parse({"--json", "C:\a.txt", "C:\b.txt"}, options, error));
+    fs.AddFile("C:\\b.txt", "bravo");
+    options = CliOptions();
+    ASSERT_TRUE(CommandLine::Parse({"--json", "C:\\a.txt", "C:\\b.txt"}, options, error));
     CliProgram during(output, &fs);
     fs.SetObserver([&](const MemoryFileSystem::Call& call) {
         if (call.op == Op::Attributes) during.Cancel();

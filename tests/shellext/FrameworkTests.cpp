@@ -14,6 +14,7 @@
 #include "framework/Module.h"
 #include "framework/ModuleStateScope.h"
 #include "framework/WinApp.h"
+#include "shellext/ShellEntry.h"
 
 namespace {
 
@@ -127,6 +128,24 @@ TEST_F(ExceptionReportTest, GuardReportsOnceAndStopsTheException) {
     veltrane::SetFrameworkReportSink([](const char*) { throw std::runtime_error("sink"); });
     EXPECT_FALSE(veltrane::GuardFrameworkCall([] { throw std::bad_alloc(); }))
         << "a failing report is no new failure";
+}
+
+TEST_F(ExceptionReportTest, AShellQueryAnswersAnErrorWithoutABoxAndOnlyAClickShowsOne) {
+    using veltrane::EdgeReport;
+    // Asked while the user hovers over the menu: an error code, no report.
+    EXPECT_EQ(veltrane::ShellEntry(E_FAIL, []() -> HRESULT { throw std::out_of_range("at"); }),
+              E_FAIL);
+    EXPECT_EQ(veltrane::ShellEntry(E_FAIL, []() -> HRESULT { throw std::bad_alloc(); }),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(veltrane::ShellEntry(E_FAIL, []() -> HRESULT { throw 42; }), E_FAIL);
+    EXPECT_TRUE(g_reports.empty());
+    EXPECT_EQ(veltrane::ShellEntry(E_FAIL, [] { return S_FALSE; }), S_FALSE);
+
+    // A command the user chose: the report says what went wrong.
+    EXPECT_EQ(veltrane::ShellEntry(
+                  E_FAIL, []() -> HRESULT { throw std::bad_alloc(); }, EdgeReport::Show),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(g_reports, std::vector<std::string>{"Out of memory."});
 }
 
 class RecordingApp : public veltrane::CWinApp {
