@@ -2,19 +2,31 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "cli/DryRun.h"
 #include "cli/JsonWriter.h"
+#include "job/JobDriver.h"
 #include "job/JobLock.h"
+#include "job/PortableWorkerHost.h"
 #include "job/WipePath.h"
 #include "wipe/WipeMethod.h"
 #include "wipe/Paths.h"
 
 namespace veltrane {
+
+// What became of one argument.
+struct CliItemReport {
+    std::string path;
+    std::string outcome;  // "wiped", "not wiped", "cancelled", "would wipe", "would not wipe"
+    std::string reason;   // empty when there is none
+    bool wiped = false;
+    WipeFailures failures;
+    std::vector<PlannedItem> plan;
+};
+
 namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);  // ten a second at most
@@ -24,15 +36,6 @@ const char kFolderNeedsRecursive[] =
 const char kDotRefused[] = "'.' and '..' are never wiped; name the folder itself";
 const char kNotStarted[] = "not started: the wipe was cancelled before it";
 
-// What became of one argument.
-struct ItemReport {
-    std::string path;
-    std::string outcome;  // "wiped", "not wiped", "cancelled", "would wipe", "would not wipe"
-    std::string reason;   // empty when there is none
-    bool wiped = false;
-    WipeFailures failures;
-    std::vector<PlannedItem> plan;
-};
 
 // Text for a terminal: a control character in a file's name (ESC above all, which would
 // drive the terminal) is shown as \xHH, C1 controls as \u00HH; the line's own '\n' stays.
@@ -65,7 +68,7 @@ bool IsDotName(const std::string& path) {
     return last == "." || last == "..";
 }
 
-void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<ItemReport>& items,
+void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<CliItemReport>& items,
                int wiped, int notWiped, bool cancelled, int notStarted) {
     JsonWriter json;
     json.BeginObject();
@@ -77,7 +80,7 @@ void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<I
     json.Key("notWiped").Number(notWiped);
     json.Key("notStarted").Number(notStarted);
     json.Key("items").BeginArray();
-    for (const ItemReport& item : items) {
+    for (const CliItemReport& item : items) {
         json.BeginObject();
         json.Key("path").String(item.path);
         json.Key("outcome").String(item.outcome);
@@ -131,7 +134,68 @@ void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<I
     output.Out(json.Text() + "\n");
 }
 
-void ReportItem(CliOutput& output, const CliOptions& options, const ItemReport& item) {
+// The job as the console shows it: one progress line, "[3/10] pass 2/7 40% <name>",
+// replaced as the job goes, and the cancel request of Ctrl+C.
+class ConsoleJobView final : public JobProgressView {
+public:
+    ConsoleJobView(CliOutput& output, const std::atomic<bool>& cancel, bool showProgress,
+                   std::uint32_t method, std::size_t count)
+        : m_output(output), m_cancel(cancel), m_show(showProgress), m_method(method),
+          m_count(count) {}
+
+    // The number of each item of the run among all the arguments, from 1.
+    std::vector<std::size_t> numbers;
+    std::function<void(std::size_t item, const WipeJob& record)> onItemEnded;
+
+    void SetItemCount(std::int32_t) override {}
+    void GrowItemCount(std::int32_t) override {}
+    void StepItem() override {
+        if (m_started >= numbers.size()) return;
+        m_counter = "[" + std::to_string(numbers[m_started++]) + "/" + std::to_string(m_count) +
+                    "] ";
+        // Every item shows at least once, however quickly it goes.
+        if (m_show) m_output.Progress(ForTerminal(m_counter + "0% " + m_path));
+    }
+    void SetStatusText(std::string) override {}
+    void SetPathText(std::string text) override { m_path = std::move(text); }
+    void SetFileProgress(std::int32_t) noexcept override {}
+    std::int32_t CancelRequest() noexcept override { return m_cancel.load() ? 1 : 0; }
+    void ClearCancelRequest() noexcept override {}
+    bool ContinueAfterResult(std::int32_t) override { return true; }
+
+    void ShowRecord(const WipeJob& record) noexcept override {
+        if (!m_show) return;
+        try {
+            // The pass under way and how far it is, then the file's original name.
+            const std::int32_t pass = record.pass.load(std::memory_order_relaxed);
+            const std::string passText =
+                pass > 0 ? "pass " + std::to_string(pass) + "/" +
+                               std::to_string(PassCount(m_method)) + " " +
+                               std::to_string(record.passPercent.load(std::memory_order_relaxed)) +
+                               "% "
+                         : std::string("0% ");
+            m_output.Progress(ForTerminal(m_counter + passText + LockedGet(record.path)));
+        } catch (...) {
+            // A progress line that cannot be made is skipped.
+        }
+    }
+    void ItemEnded(std::size_t item, const WipeJob& record) override {
+        if (m_show) m_output.Progress(std::string());
+        if (onItemEnded) onItemEnded(item, record);
+    }
+
+private:
+    CliOutput& m_output;
+    const std::atomic<bool>& m_cancel;
+    bool m_show;
+    std::uint32_t m_method;
+    std::size_t m_count;
+    std::size_t m_started = 0;
+    std::string m_counter;
+    std::string m_path;
+};
+
+void ReportItem(CliOutput& output, const CliOptions& options, const CliItemReport& item) {
     // Each item that stays: its line, with the walk's own reasons.
     if (options.dryRun && !options.json) {
         for (const PlannedItem& planned : item.plan) {
@@ -157,8 +221,9 @@ CliProgram::CliProgram(CliOutput& output, FileSystem* fs) : m_output(output), m_
 
 void CliProgram::Cancel() {
     m_cancel.store(true);
-    std::lock_guard<std::mutex> guard(m_currentLock);
-    if (m_current != nullptr) LockedSet(m_current->cancel, 1);
+    // The job reads the request at its next poll, which this starts at once.
+    std::lock_guard<std::mutex> guard(m_hostLock);
+    if (m_host != nullptr) m_host->Wake();
 }
 
 int CliProgram::Run(const CliOptions& options) {
@@ -166,13 +231,24 @@ int CliProgram::Run(const CliOptions& options) {
     FileSystem& fs = m_fs ? *m_fs : PlatformFileSystem();
     const bool showProgress = !options.quiet && !options.dryRun && m_output.CanShowProgress();
     const std::size_t count = options.paths.size();
-    std::vector<ItemReport> items;
+    std::vector<CliItemReport> items(count);
     bool cancelled = false;
 
+    // Items that pass the checks below go to the job in runs, each run ended by an item
+    // the checks keep back, so that every item's lines come in the order given.
+    std::vector<std::size_t> run;
+    const auto wipeRun = [&] {
+        if (run.empty()) return;
+        if (WipeItems(options, run, items, showProgress)) cancelled = true;
+        for (const std::size_t i : run) ReportItem(m_output, options, items[i]);
+        run.clear();
+    };
+
     for (std::size_t i = 0; i < count; ++i) {
-        ItemReport item;
+        CliItemReport& item = items[i];
         item.path = options.paths[i];
         if (cancelled || m_cancel.load()) {
+            wipeRun();
             cancelled = true;
             item.outcome = "not wiped";
             item.reason = kNotStarted;
@@ -191,88 +267,17 @@ int CliProgram::Run(const CliOptions& options) {
             }
             item.outcome = item.wiped ? "would wipe" : "would not wipe";
         } else {
-            // The walk runs on a worker, as in the shell, so this thread can show its
-            // progress and pass on a cancel request.
-            auto job = std::make_unique<WipeJob>();
-            job->path = item.path;
-            job->method = options.method;
-            job->fileSystem = m_fs;
-            job->debugSink = [](const std::string&) {};  // failures are reported below
-            bool started = false;
-            {
-                std::lock_guard<std::mutex> guard(m_currentLock);
-                // Ctrl+C during the checks above: this item is not started either. From
-                // here on Cancel reaches the record, which the walk reads first.
-                if (!m_cancel.load()) {
-                    m_current = job.get();
-                    started = true;
-                }
-            }
-            if (!started) {
-                cancelled = true;
-                item.outcome = "not wiped";
-                item.reason = kNotStarted;
-                ReportItem(m_output, options, item);
-                items.push_back(std::move(item));
-                continue;
-            }
-            const std::string counter =
-                "[" + std::to_string(i + 1) + "/" + std::to_string(count) + "] ";
-            // Every item shows at least once, however quickly it goes.
-            if (showProgress) m_output.Progress(ForTerminal(counter + "0% " + item.path));
-            // The worker says when it has ended, so that the next item starts at once; the
-            // wait times out only to show progress.
-            std::mutex endLock;
-            std::condition_variable endSignal;
-            bool ended = false;
-            std::thread worker([&job, &endLock, &endSignal, &ended] {
-                WipeThreadProc(job.get());
-                std::lock_guard<std::mutex> guard(endLock);
-                ended = true;
-                endSignal.notify_one();
-            });
-            {
-                std::unique_lock<std::mutex> lock(endLock);
-                while (!endSignal.wait_for(lock, kProgressInterval, [&ended] { return ended; })) {
-                    if (!showProgress) continue;
-                    // The pass under way and how far it is, then the file's original name.
-                    const std::int32_t pass = job->pass.load(std::memory_order_relaxed);
-                    const std::string passText =
-                        pass > 0 ? "pass " + std::to_string(pass) + "/" +
-                                       std::to_string(PassCount(options.method)) + " " +
-                                       std::to_string(job->passPercent.load(std::memory_order_relaxed)) + "% "
-                                 : std::string("0% ");
-                    m_output.Progress(ForTerminal(counter + passText + LockedGet(job->path)));
-                }
-            }
-            worker.join();
-            {
-                std::lock_guard<std::mutex> guard(m_currentLock);
-                m_current = nullptr;
-            }
-            if (showProgress) m_output.Progress(std::string());
-            item.failures = job->failures;
-            if (job->result == kWalkCancelled) {
-                cancelled = true;
-                item.outcome = "cancelled";
-                item.reason = "cancelled while it was being wiped";
-            } else if (FailureCount(item.failures) == 0) {
-                item.wiped = true;
-                item.outcome = "wiped";
-            } else {
-                item.outcome = "not wiped";
-                item.reason = ProblemText(
-                    std::find_if(item.failures.begin(), item.failures.end(), IsFailure)->problem);
-            }
+            run.push_back(i);
+            continue;
         }
-
+        wipeRun();
         ReportItem(m_output, options, item);
-        items.push_back(std::move(item));
     }
+    wipeRun();
 
     int wiped = 0;
     int notStarted = 0;
-    for (const ItemReport& item : items) {
+    for (const CliItemReport& item : items) {
         if (item.wiped) ++wiped;
         if (item.reason == kNotStarted) ++notStarted;
     }
@@ -298,6 +303,61 @@ int CliProgram::Run(const CliOptions& options) {
     }
     if (cancelled) return kExitCancelled;
     return notWiped == 0 ? kExitAllWiped : kExitNotAllWiped;
+}
+
+bool CliProgram::WipeItems(const CliOptions& options, const std::vector<std::size_t>& run,
+                           std::vector<CliItemReport>& items, bool showProgress) {
+    PortableWorkerHost host(kProgressInterval);
+    {
+        std::lock_guard<std::mutex> guard(m_hostLock);
+        m_host = &host;
+    }
+    ConsoleJobView view(m_output, m_cancel, showProgress, options.method, items.size());
+    view.onItemEnded = [&](std::size_t k, const WipeJob& record) {
+        CliItemReport& item = items[run[k]];
+        item.failures = record.failures;
+        if (LockedGet(record.result) == kWalkCancelled) {
+            item.outcome = "cancelled";
+            item.reason = "cancelled while it was being wiped";
+        } else if (FailureCount(item.failures) == 0) {
+            item.wiped = true;
+            item.outcome = "wiped";
+        } else {
+            item.outcome = "not wiped";
+            item.reason = ProblemText(
+                std::find_if(item.failures.begin(), item.failures.end(), IsFailure)->problem);
+        }
+    };
+    std::vector<std::string> paths;
+    for (const std::size_t i : run) {
+        paths.push_back(items[i].path);
+        view.numbers.push_back(i + 1);
+    }
+    WalkSettings settings;
+    settings.fileSystem = m_fs;
+    settings.debugSink = [](const std::string&) {};  // failures are reported item by item
+    JobDriver driver(view, host, settings);
+    driver.Append(paths, options.method);
+    try {
+        driver.Run();
+    } catch (...) {
+        std::lock_guard<std::mutex> guard(m_hostLock);
+        m_host = nullptr;
+        throw;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_hostLock);
+        m_host = nullptr;
+    }
+    if (showProgress) m_output.Progress(std::string());
+    // What the cancel left: never started.
+    for (const std::size_t i : run) {
+        if (items[i].outcome.empty()) {
+            items[i].outcome = "not wiped";
+            items[i].reason = kNotStarted;
+        }
+    }
+    return driver.Cancelled();
 }
 
 }  // namespace veltrane

@@ -10,10 +10,12 @@
 
 #include "cli/CliOutput.h"
 #include "cli/CommandLine.h"
-#include "job/WipeJob.h"
 #include "wipe/FileSystem.h"
 
 namespace veltrane {
+
+class PortableWorkerHost;
+struct CliItemReport;
 
 // Exit statuses.
 constexpr int kExitAllWiped = 0;
@@ -35,12 +37,17 @@ public:
     void Cancel();
 
 private:
+    // Wipes the items of `run` (places in `items`) through the job, as the shell does, and
+    // fills their reports. True when a cancel stopped it.
+    bool WipeItems(const CliOptions& options, const std::vector<std::size_t>& run,
+                   std::vector<CliItemReport>& items, bool showProgress);
+
     CliOutput& m_output;
     FileSystem* m_fs;
     std::atomic<bool> m_cancel{false};
-    // The record of the item being wiped, so that a cancel reaches the engine at once.
-    std::mutex m_currentLock;
-    WipeJob* m_current = nullptr;
+    // The running job's host, so that a cancel ends its wait at once.
+    std::mutex m_hostLock;
+    PortableWorkerHost* m_host = nullptr;
 };
 
 }  // namespace veltrane

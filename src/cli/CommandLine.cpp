@@ -5,21 +5,14 @@
 namespace veltrane {
 namespace {
 
-struct MethodRow {
-    const char* name;
-    std::uint32_t bits;
-    const char* description;
-};
-
-// The menu's order.
-constexpr MethodRow kMethods[] = {
-    {"random", Random, "random data, 1 pass (the default, recommended)"},
-    {"random2", Random2, "random data, 2 passes"},
-    {"dodquick", DoDQuick, "DoD quick, 3 passes"},
-    {"dod", DoD, "DoD standard, 7 passes"},
-    {"nato", NATO, "NATO standard, 7 passes"},
-    {"gutmann", Gutmann, "Gutmann, 35 passes"},
-};
+// The command line offers the methods whose rows name them, in the table's order (the
+// menu's).
+template <class Visit>
+void ForEachOffered(Visit&& visit) {
+    for (const WipeMethodInfo& row : wipeMethods) {
+        if (row.cliName) visit(row);
+    }
+}
 
 enum class Action { Method, Recursive, DryRun, Quiet, Json, Help, Version };
 
@@ -53,10 +46,10 @@ const OptionRow* FindShort(char c) {
 
 std::string MethodList() {
     std::string list;
-    for (const MethodRow& row : kMethods) {
+    ForEachOffered([&list](const WipeMethodInfo& row) {
         if (!list.empty()) list += ", ";
-        list += row.name;
-    }
+        list += row.cliName;
+    });
     return list;
 }
 
@@ -98,10 +91,11 @@ bool Apply(const OptionRow& row, const std::string& value, CliOptions& options,
 }  // namespace
 
 std::uint32_t CommandLine::MethodBits(const std::string& name) {
-    for (const MethodRow& row : kMethods) {
-        if (name == row.name) return row.bits;
-    }
-    return 0;
+    std::uint32_t bits = 0;
+    ForEachOffered([&](const WipeMethodInfo& row) {
+        if (name == row.cliName) bits = row.methodBits;
+    });
+    return bits;
 }
 
 bool CommandLine::Parse(const std::vector<std::string>& args, CliOptions& options,
@@ -193,11 +187,11 @@ std::string CommandLine::HelpText() {
         "links; what they point to is not touched. A drive or share root is never wiped.\n"
         "\n"
         "  -m, --method NAME  how files are overwritten:\n";
-    for (const MethodRow& row : kMethods) {
-        std::string name = row.name;
+    ForEachOffered([&text](const WipeMethodInfo& row) {
+        std::string name = row.cliName;
         name.resize(10, ' ');
-        text += "                       " + name + " " + row.description + "\n";
-    }
+        text += "                       " + name + " " + row.cliDescription + "\n";
+    });
     text +=
         "  -r, --recursive    wipe folders and everything in them\n"
         "  -n, --dry-run      list what would be wiped; change nothing\n"

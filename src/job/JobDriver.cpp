@@ -104,7 +104,7 @@ void JobDriver::StartNext() {
     job->fileSystem = m_settings.fileSystem;
     job->debugSink = m_settings.debugSink;
     m_shownProgress = -1;  // the first poll always sets the bar
-    ++m_next;
+    m_currentItem = m_next++;
     if (!m_host.StartWorker(*job)) {
         Finish();
         return;
@@ -141,6 +141,7 @@ bool JobDriver::PollWorker() {
         m_view.SetFileProgress(progress);
         m_shownProgress = progress;
     }
+    if (!done) m_view.ShowRecord(job);
     m_host.PumpPendingMessages();
     // A poll from a loop nested in that pump may have handled this worker's end already,
     // and `job` may be gone.
@@ -152,6 +153,7 @@ bool JobDriver::PollWorker() {
 
 void JobDriver::EndItem(bool cancelled) {
     const std::int32_t result = LockedGet(m_current->result);
+    m_view.ItemEnded(m_currentItem, *m_current);
     // The worker has ended: its record of failures is ours now.
     if (m_settings.failures) {
         m_settings.failures->insert(m_settings.failures->end(), m_current->failures.begin(),

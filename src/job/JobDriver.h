@@ -34,6 +34,12 @@ public:
     // A worker ended with a non-zero result and no cancel request: true to go on with the
     // next item, false to end the job.
     virtual bool ContinueAfterResult(std::int32_t result) = 0;
+    // Each poll, once the bar is set: the running worker's record, for a view that shows
+    // more of it (the command line shows the pass under way and the current name).
+    virtual void ShowRecord(const WipeJob& /*record*/) noexcept {}
+    // A worker has ended: its item's place among the items appended (from 0) and its
+    // record, read before the record goes.
+    virtual void ItemEnded(std::size_t /*item*/, const WipeJob& /*record*/) {}
 };
 
 // Starting workers and waiting for them on the shell's thread.
@@ -134,6 +140,7 @@ private:
     std::optional<std::size_t> m_resumeAt;
     std::size_t m_shownItem = 0;         // number of the item in the status line, from 1
     std::unique_ptr<WipeJob> m_current;  // record of the running worker
+    std::size_t m_currentItem = 0;       // its place in m_items
     unsigned m_generation = 0;           // raised each time a worker's end is handled
     std::int32_t m_shownProgress = -1;
     bool m_started = false;

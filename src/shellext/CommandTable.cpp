@@ -7,21 +7,23 @@
 
 namespace veltrane {
 
-// The tabs and the spaces before them are part of the captions: the shell aligns the pass
-// counts in a column at the tab.
+namespace {
+
+// A wipe command's words come from its method's row.
+constexpr MenuCommand WipeCommand(std::uint32_t method) {
+    const WipeMethodInfo& row = MethodInfo(method);
+    return MenuCommand{row.menuCaption, row.key, row.menuHelp, CommandAction::Wipe, method};
+}
+
+}  // namespace
+
 const std::array<MenuCommand, 8> kMenuCommands = {{
-    {"Random Data (Recommended)\t(1 pass)", "Random",
-     "Overwrite the file with random data and delete.", CommandAction::Wipe, Random},
-    {"Random Data \t(2 passes)", "Random2", "Overwrite with 2 passes of random data and delete.",
-     CommandAction::Wipe, Random2},
-    {"DoD Quick \t(3 passes)", "DoDQuick", "Overwrite with DoD quick method.", CommandAction::Wipe,
-     DoDQuick},
-    {"DoD Standard \t(7 passes)", "DoD", "Overwrite with DoD standard method.", CommandAction::Wipe,
-     DoD},
-    {"NATO Standard \t(7 passes)", "NATO", "Overwrite with NATO method.", CommandAction::Wipe,
-     NATO},
-    {"Gutmann \t(35 passes)", "Gutmann", "Overwrite 35 times using Gutmann algorithm.",
-     CommandAction::Wipe, Gutmann},
+    WipeCommand(Random),
+    WipeCommand(Random2),
+    WipeCommand(DoDQuick),
+    WipeCommand(DoD),
+    WipeCommand(NATO),
+    WipeCommand(Gutmann),
     {"Help", "Help", "Help", CommandAction::Help, 0},
     {"About", "About", "About Veltrane", CommandAction::About, 0},
 }};

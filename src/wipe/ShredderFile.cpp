@@ -36,7 +36,23 @@ private:
 constexpr int kMaxRenameAttempts = 400;
 
 // Bits that select an overwriting routine.
-constexpr std::uint32_t kOverwritingBits = Random | Random2 | DoDQuick | DoD | NATO | Gutmann;
+// Bits of the methods that overwrite: the table's rows with passes.
+constexpr std::uint32_t OverwritingBits() {
+    std::uint32_t bits = 0;
+    for (const WipeMethodInfo& row : wipeMethods) {
+        if (row.passes > 0) bits |= row.methodBits;
+    }
+    return bits;
+}
+constexpr std::uint32_t kOverwritingBits = OverwritingBits();
+
+constexpr std::size_t OverwritingRowCount() {
+    std::size_t count = 0;
+    for (const WipeMethodInfo& row : wipeMethods) {
+        if (row.passes > 0) ++count;
+    }
+    return count;
+}
 
 }  // namespace
 
@@ -61,6 +77,8 @@ ShredderFile::~ShredderFile() {
 }
 
 bool ShredderFile::Wipe(std::uint32_t m) {
+    static_assert(std::size(kRoutines) == OverwritingRowCount(),
+                  "a routine for every overwriting method of the table");
     if (progress != nullptr) progress->store(0, std::memory_order_relaxed);
     method = m;
     if (m == 0) return true;
