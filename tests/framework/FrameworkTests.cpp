@@ -14,7 +14,6 @@
 #include "framework/Module.h"
 #include "framework/ModuleStateScope.h"
 #include "framework/WinApp.h"
-#include "shellext/ShellEntry.h"
 
 namespace {
 
@@ -130,24 +129,6 @@ TEST_F(ExceptionReportTest, GuardReportsOnceAndStopsTheException) {
         << "a failing report is no new failure";
 }
 
-TEST_F(ExceptionReportTest, AShellQueryAnswersAnErrorWithoutABoxAndOnlyAClickShowsOne) {
-    using veltrane::EdgeReport;
-    // Asked while the user hovers over the menu: an error code, no report.
-    EXPECT_EQ(veltrane::ShellEntry(E_FAIL, []() -> HRESULT { throw std::out_of_range("at"); }),
-              E_FAIL);
-    EXPECT_EQ(veltrane::ShellEntry(E_FAIL, []() -> HRESULT { throw std::bad_alloc(); }),
-              E_OUTOFMEMORY);
-    EXPECT_EQ(veltrane::ShellEntry(E_FAIL, []() -> HRESULT { throw 42; }), E_FAIL);
-    EXPECT_TRUE(g_reports.empty());
-    EXPECT_EQ(veltrane::ShellEntry(E_FAIL, [] { return S_FALSE; }), S_FALSE);
-
-    // A command the user chose: the report says what went wrong.
-    EXPECT_EQ(veltrane::ShellEntry(
-                  E_FAIL, []() -> HRESULT { throw std::bad_alloc(); }, EdgeReport::Show),
-              E_OUTOFMEMORY);
-    EXPECT_EQ(g_reports, std::vector<std::string>{"Out of memory."});
-}
-
 class RecordingApp : public veltrane::CWinApp {
 public:
     explicit RecordingApp(BOOL initResult, const char* name = nullptr)
@@ -176,7 +157,7 @@ TEST(WinApp, StartsAtAttachAndStopsOnceAtDetach) {
     EXPECT_EQ(veltrane::CurrentApp(), nullptr) << "the app object unregisters itself";
     RecordingApp app(TRUE);
     EXPECT_EQ(veltrane::CurrentApp(), &app);
-    EXPECT_EQ(app.AppName(), "shellext_core_tests") << "no name: the module's";
+    EXPECT_EQ(app.AppName(), "framework_tests") << "no name: the module's";
     EXPECT_TRUE(veltrane::AppProcessAttach(veltrane::ModuleInstance()));
     EXPECT_EQ(app.events, "init;");
     veltrane::AppProcessDetach();

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "TestResources.h"
-#include "WineTree.h"
 #include "framework/Dialog.h"
 #include "framework/ExceptionReport.h"
 #include "framework/MessagePump.h"
 #include "framework/WorkerThread.h"
-#include "shellext/Server.h"
+#include "support/WinTestSupport.h"
+#include "framework/ModuleActivity.h"
 
 namespace veltrane {
 namespace {
@@ -235,13 +235,13 @@ TEST(WorkerThreadTest, ASuspendedThreadRunsWhenResumedAndSignalsItsEndThroughIts
     EXPECT_EQ(probe.priority.load(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
-// No COM object lives here: only the worker keeps the module, from its start until it
-// has left the module's code, ending with its procedure's exit code.
+// Only the worker keeps the module, from its start until it has left the module's code,
+// ending with its procedure's exit code.
 TEST(WorkerThreadTest, AWorkerKeepsTheModuleFromItsStartUntilItHasEnded) {
     // An earlier test's worker sets its event before it has left the module's code: give
     // it a moment to go (slow under emulation), then start from a module nobody holds.
-    for (int i = 0; i < 500 && CanUnloadNow() != S_OK; ++i) ::Sleep(10);
-    ASSERT_EQ(CanUnloadNow(), S_OK);
+    for (int i = 0; i < 500 && ModuleActivity::Count() != 0; ++i) ::Sleep(10);
+    ASSERT_EQ(ModuleActivity::Count(), 0);
     UniqueHandle release(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     const ThreadProc proc = [](void* event) -> unsigned {
         ::WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
@@ -250,18 +250,18 @@ TEST(WorkerThreadTest, AWorkerKeepsTheModuleFromItsStartUntilItHasEnded) {
     WorkerThread* thread =
         WorkerThread::Begin(proc, release.get(), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
     ASSERT_NE(thread, nullptr);
-    EXPECT_EQ(CanUnloadNow(), S_FALSE) << "a worker not yet resumed counts";
+    EXPECT_NE(ModuleActivity::Count(), 0) << "a worker not yet resumed counts";
     UniqueHandle own(
         ::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, thread->ThreadId()));
     ASSERT_TRUE(own);
     thread->Resume();
-    EXPECT_EQ(CanUnloadNow(), S_FALSE);
+    EXPECT_NE(ModuleActivity::Count(), 0);
     ::SetEvent(release.get());
     ASSERT_EQ(::WaitForSingleObject(own.get(), 10000), WAIT_OBJECT_0);
     DWORD code = 0;
     EXPECT_TRUE(::GetExitCodeThread(own.get(), &code));
     EXPECT_EQ(code, 7u);
-    EXPECT_EQ(CanUnloadNow(), S_OK);
+    EXPECT_EQ(ModuleActivity::Count(), 0);
 }
 
 }  // namespace
