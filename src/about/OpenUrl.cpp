@@ -6,7 +6,8 @@
 namespace veltrane {
 
 bool OpenUrl(const std::string& url) {
-    const HINSTANCE result = ::ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOW);
+    const HINSTANCE result =
+        ::ShellExecuteA(nullptr, "open", url.c_str(), nullptr, nullptr, SW_SHOW);
     // ShellExecute reports success as a value above 32.
     return reinterpret_cast<INT_PTR>(result) > 32;
 }

@@ -36,7 +36,6 @@ const char kFolderNeedsRecursive[] =
 const char kDotRefused[] = "'.' and '..' are never wiped; name the folder itself";
 const char kNotStarted[] = "not started: the wipe was cancelled before it";
 
-
 // Text for a terminal: a control character in a file's name (ESC above all, which would
 // drive the terminal) is shown as \xHH, C1 controls as \u00HH; the line's own '\n' stays.
 std::string ForTerminal(const std::string& text) {
@@ -68,8 +67,9 @@ bool IsDotName(const std::string& path) {
     return last == "." || last == "..";
 }
 
-void WriteJson(CliOutput& output, const CliOptions& options, const std::vector<CliItemReport>& items,
-               int wiped, int notWiped, bool cancelled, int notStarted) {
+void WriteJson(CliOutput& output, const CliOptions& options,
+               const std::vector<CliItemReport>& items, int wiped, int notWiped, bool cancelled,
+               int notStarted) {
     JsonWriter json;
     json.BeginObject();
     json.Key("version").String(CommandLine::VersionText());
@@ -140,7 +140,10 @@ class ConsoleJobView final : public JobProgressView {
 public:
     ConsoleJobView(CliOutput& output, const std::atomic<bool>& cancel, bool showProgress,
                    std::uint32_t method, std::size_t count)
-        : m_output(output), m_cancel(cancel), m_show(showProgress), m_method(method),
+        : m_output(output),
+          m_cancel(cancel),
+          m_show(showProgress),
+          m_method(method),
           m_count(count) {}
 
     // The number of each item of the run among all the arguments, from 1.
@@ -151,8 +154,8 @@ public:
     void GrowItemCount(std::int32_t) override {}
     void StepItem() override {
         if (m_started >= numbers.size()) return;
-        m_counter = "[" + std::to_string(numbers[m_started++]) + "/" + std::to_string(m_count) +
-                    "] ";
+        m_counter =
+            "[" + std::to_string(numbers[m_started++]) + "/" + std::to_string(m_count) + "] ";
         // Every item shows at least once, however quickly it goes.
         if (m_show) m_output.Progress(ForTerminal(m_counter + "0% " + m_path));
     }
@@ -169,11 +172,11 @@ public:
             // The pass under way and how far it is, then the file's original name.
             const std::int32_t pass = record.pass.load(std::memory_order_relaxed);
             const std::string passText =
-                pass > 0 ? "pass " + std::to_string(pass) + "/" +
-                               std::to_string(PassCount(m_method)) + " " +
-                               std::to_string(record.passPercent.load(std::memory_order_relaxed)) +
-                               "% "
-                         : std::string("0% ");
+                pass > 0
+                    ? "pass " + std::to_string(pass) + "/" + std::to_string(PassCount(m_method)) +
+                          " " + std::to_string(record.passPercent.load(std::memory_order_relaxed)) +
+                          "% "
+                    : std::string("0% ");
             m_output.Progress(ForTerminal(m_counter + passText + LockedGet(record.path)));
         } catch (...) {
             // A progress line that cannot be made is skipped.
@@ -255,8 +258,7 @@ int CliProgram::Run(const CliOptions& options) {
         } else if (IsDotName(item.path)) {
             item.outcome = options.dryRun ? "would not wipe" : "not wiped";
             item.reason = kDotRefused;
-        } else if (!options.recursive &&
-                   ClassifyEntry(fs, item.path).kind == EntryClass::Folder) {
+        } else if (!options.recursive && ClassifyEntry(fs, item.path).kind == EntryClass::Folder) {
             item.outcome = options.dryRun ? "would not wipe" : "not wiped";
             item.reason = kFolderNeedsRecursive;
         } else if (options.dryRun) {

@@ -5,10 +5,11 @@
 //     class CShellExt final : public ComObject<CShellExt, IShellExtInit, IContextMenu> {...};
 //
 // IUnknown is answered with the first interface listed (or with `Derived::Identity` where
-// Derived names one), whichever interface it is asked through. No virtual destructor: the object is deleted as `Derived`, so its layout stays
-// the interfaces' vtable pointers followed by the count and Derived's fields. Objects are
-// apartment-threaded: one object's count is only touched by the thread that owns it. The
-// module-wide count is shared by every apartment of the process and is therefore atomic.
+// Derived names one), whichever interface it is asked through. No virtual destructor: the object is
+// deleted as `Derived`, so its layout stays the interfaces' vtable pointers followed by the count
+// and Derived's fields. Objects are apartment-threaded: one object's count is only touched by the
+// thread that owns it. The module-wide count is shared by every apartment of the process and is
+// therefore atomic.
 
 #include <windows.h>
 #include <unknwn.h>

@@ -283,8 +283,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     // Messages before WM_INITDIALOG (WM_SETFONT) get the default processing.
     if (!dialog) return FALSE;
     INT_PTR result = FALSE;
-    CatchAtEdge([&] { result = dialog->HandleMessage(message, wParam, lParam); },
-                EdgeReport::Show);
+    CatchAtEdge([&] { result = dialog->HandleMessage(message, wParam, lParam); }, EdgeReport::Show);
     return result;
 }
 

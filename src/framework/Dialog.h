@@ -80,7 +80,6 @@ INT_PTR Command(CDialog& dialog, WPARAM, LPARAM) {
     return TRUE;
 }
 
-
 }  // namespace message_map_detail
 
 // WM_TIMER to `void C::Handler(UINT_PTR timerId)`; default processing follows.

@@ -122,7 +122,7 @@ using UniqueHKey = UniqueAny<handle_traits::RegKey>;      // RegOpenKeyEx, RegCr
 using UniqueMenu = UniqueAny<handle_traits::Menu>;        // CreateMenu, CreatePopupMenu
 template <class GdiHandle>
 using UniqueGdiObject = UniqueAny<handle_traits::Gdi<GdiHandle>>;
-using UniqueBitmap = UniqueGdiObject<HBITMAP>;  // LoadBitmap, CreateBitmap
+using UniqueBitmap = UniqueGdiObject<HBITMAP>;          // LoadBitmap, CreateBitmap
 using UniqueModule = UniqueAny<handle_traits::Module>;  // LoadLibrary
 using UniqueActCtx = UniqueAny<handle_traits::ActCtx>;  // CreateActCtx
 template <class T>

@@ -10,7 +10,8 @@ bool ToWide(const std::string& utf8, std::wstring& wide) {
         return true;
     }
     const int size = static_cast<int>(utf8.size());
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
     if (n <= 0) return false;
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, &out[0], n) != n) {
@@ -30,8 +31,8 @@ bool ToUtf8(const std::wstring& wide, std::string& utf8) {
                                         0, nullptr, nullptr);
     if (n <= 0) return false;
     std::string out(static_cast<std::size_t>(n), '\0');
-    if (::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, &out[0], n,
-                              nullptr, nullptr) != n) {
+    if (::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, &out[0], n, nullptr,
+                              nullptr) != n) {
         return false;
     }
     utf8.swap(out);
@@ -53,7 +54,8 @@ std::string WideToShown(const std::wstring& wide) {
     std::string utf8;
     if (ToUtf8(wide, utf8)) return utf8;
     const int size = static_cast<int>(wide.size());
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
     if (n <= 0) return std::string();
     utf8.assign(static_cast<std::size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &utf8[0], n, nullptr, nullptr);

@@ -26,10 +26,9 @@ WorkerThread* WorkerThread::Begin(ThreadProc proc, void* param, int priority, un
         thread->m_signalOnEnd.reset(own);
     }
     // Always created suspended: the object must be complete before the thread can end it.
-    thread->m_thread.reset(::CreateThread(nullptr, stackSize, &WorkerThread::Entry, thread,
-                                          CREATE_SUSPENDED |
-                                              (createFlags & STACK_SIZE_PARAM_IS_A_RESERVATION),
-                                          &thread->m_threadId));
+    thread->m_thread.reset(::CreateThread(
+        nullptr, stackSize, &WorkerThread::Entry, thread,
+        CREATE_SUSPENDED | (createFlags & STACK_SIZE_PARAM_IS_A_RESERVATION), &thread->m_threadId));
     if (!thread->m_thread) {
         delete thread;
         return nullptr;

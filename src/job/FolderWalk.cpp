@@ -224,7 +224,7 @@ NameVerdict JudgeEntryName(const std::string& name, WipeProblem& problem) {
     if (name == "." || name == "..") return NameVerdict::Skip;
     if (IsPlainEntryName(name)) return NameVerdict::Walk;
     problem = name.find(kUnreadableNameMark) == std::string::npos ? WipeProblem::NameLeavesFolder
-                                                                   : WipeProblem::NameNotExact;
+                                                                  : WipeProblem::NameNotExact;
     return NameVerdict::Refuse;
 }
 

@@ -26,10 +26,10 @@ bool IsWalkLink(FileSystem& fs, const std::string& path);
 // What one path is, as the walk treats it.
 struct EntryClass {
     enum Kind : std::uint8_t {
-        Refused,   // left as it is: `problem` (and `error`) say why
-        Link,      // removed itself; what it points to is never reached
-        File,      // wiped
-        Folder,    // entered, then removed (a filter's reparse point on one included)
+        Refused,  // left as it is: `problem` (and `error`) say why
+        Link,     // removed itself; what it points to is never reached
+        File,     // wiped
+        Folder,   // entered, then removed (a filter's reparse point on one included)
     };
     Kind kind = Refused;
     std::string bare;  // the path without a trailing separator

@@ -8,9 +8,10 @@ namespace veltrane {
 
 std::wstring ReportSummary(std::size_t count, bool cancelled, std::size_t untouched) {
     // Only notes: what was reached went, and the lines say how.
-    const std::wstring what = count == 0   ? std::wstring()
-                              : count == 1 ? L"1 item could not be wiped. "
-                                           : std::to_wstring(count) + L" items could not be wiped. ";
+    const std::wstring what = count == 0 ? std::wstring()
+                              : count == 1
+                                  ? L"1 item could not be wiped. "
+                                  : std::to_wstring(count) + L" items could not be wiped. ";
     const std::wstring lines = count == 0 ? L"Notes on how it went:" : L"What was left, and why:";
     if (cancelled) {
         // "Everything else" would claim the items the cancel left untouched.
@@ -22,8 +23,7 @@ std::wstring ReportSummary(std::size_t count, bool cancelled, std::size_t untouc
         return L"The wipe was cancelled: what it had not reached yet was left as it was. " +
                unstarted + what + lines;
     }
-    return what + (count == 0 ? L"Everything was wiped. " : L"Everything else was wiped. ") +
-           lines;
+    return what + (count == 0 ? L"Everything was wiped. " : L"Everything else was wiped. ") + lines;
 }
 
 std::wstring SystemMessage(std::uint32_t code) {

@@ -22,8 +22,7 @@ struct JobEnd {
 };
 
 // Shows what a job could not do, once, after its dialog has gone.
-using JobReport =
-    std::function<void(HWND owner, const WipeFailures& failures, const JobEnd& end)>;
+using JobReport = std::function<void(HWND owner, const WipeFailures& failures, const JobEnd& end)>;
 
 // How long a job runs before its progress dialog appears: at once, so that every command
 // shows what it does. (A delay would spare a small command the window's cost, some 20 ms
@@ -52,10 +51,10 @@ constexpr DWORD kPollIntervalMs = 100;
 // progress dialog owned by `owner` (which may be null) once the job has lasted
 // settings.dialogDelayMs. Posts WM_ENABLE FALSE to `owner` at the start and TRUE at the
 // end. When anything could not be wiped (also before a cancel), or a cancel left items
-// untouched, the report follows the dialog; a job that did everything shows nothing more. Called while a job runs on the
-// same thread (from inside its message pump), it adds the items to the end of that job,
-// each keeping its own method, and returns at once; another thread runs a job of its own.
-// Returns S_OK in every case; no exception leaves it.
+// untouched, the report follows the dialog; a job that did everything shows nothing more. Called
+// while a job runs on the same thread (from inside its message pump), it adds the items to the end
+// of that job, each keeping its own method, and returns at once; another thread runs a job of its
+// own. Returns S_OK in every case; no exception leaves it.
 HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& selection,
                    const JobSettings& settings = {}) noexcept;
 

@@ -26,8 +26,8 @@ struct WipeJob {
     std::atomic<std::int32_t> progress{0};  // percentage of the file being wiped
     std::atomic<std::int32_t> pass{0};      // the pass under way (from 1), and its percentage
     std::atomic<std::int32_t> passPercent{0};
-    std::int32_t result = 0;                // walk result: 0 finished, 1 cancelled
-    std::uint32_t method = 0;               // WipeMethod bit, handed to the engine unchanged
+    std::int32_t result = 0;   // walk result: 0 finished, 1 cancelled
+    std::uint32_t method = 0;  // WipeMethod bit, handed to the engine unchanged
 
     // Where the walk works and reports; set with path and method, read by the walk only.
     FileSystem* fileSystem = nullptr;  // null: PlatformFileSystem()

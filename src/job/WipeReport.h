@@ -23,19 +23,19 @@ enum class WipeProblem : std::uint8_t {
     FolderNotOpened,
     FolderNotRemoved,
     LinkNotRemoved,
-    FolderNotListed,   // its listing failed part-way: what it still holds was not reached
-    FolderStream,      // a path that names a folder's own index, not data
+    FolderNotListed,        // its listing failed part-way: what it still holds was not reached
+    FolderStream,           // a path that names a folder's own index, not data
     FolderStreamsNotWiped,  // the folder's own named streams could not all be listed or wiped
-    Cancelled,         // a cancel stopped the file's wipe once it had been changed
+    Cancelled,              // a cancel stopped the file's wipe once it had been changed
     // Not a failure, a note: the file was wiped and deleted, but its rename was refused,
     // so its own name was never hidden.
     WipedUnderOwnName,
 };
 
 struct WipeFailure {
-    std::string path;          // UTF-8, as the user knows it
+    std::string path;  // UTF-8, as the user knows it
     WipeProblem problem = WipeProblem::FileNotWiped;
-    std::uint32_t error = 0;   // the system's error code; 0 when none applies
+    std::uint32_t error = 0;  // the system's error code; 0 when none applies
     // A file left partly wiped: the random name it has now (empty when it kept its own),
     // and the passes that reached the disk.
     std::string leftAs;

@@ -46,27 +46,30 @@ STDMETHODIMP CExplorerSubCommand::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* 
 }
 
 STDMETHODIMP CExplorerSubCommand::Invoke(IShellItemArray* items, IBindCtx*) {
-    return ShellEntry(E_FAIL, [&]() -> HRESULT {
-        const veltrane::MenuCommand& command = veltrane::CommandForOffset(m_offset);
-        const HWND owner = OwnerWindow();
-        switch (command.action) {
-            case veltrane::CommandAction::Wipe: {
-                const std::vector<std::string> selection = veltrane::ShellItemPaths(items);
-                // Nothing selected: no dialog flashes up for an empty job.
-                if (selection.empty()) return S_OK;
-                return veltrane::RunWipeJob(owner, command.method, selection);
+    return ShellEntry(
+        E_FAIL,
+        [&]() -> HRESULT {
+            const veltrane::MenuCommand& command = veltrane::CommandForOffset(m_offset);
+            const HWND owner = OwnerWindow();
+            switch (command.action) {
+                case veltrane::CommandAction::Wipe: {
+                    const std::vector<std::string> selection = veltrane::ShellItemPaths(items);
+                    // Nothing selected: no dialog flashes up for an empty job.
+                    if (selection.empty()) return S_OK;
+                    return veltrane::RunWipeJob(owner, command.method, selection);
+                }
+                case veltrane::CommandAction::About: {
+                    About about(nullptr);
+                    about.DoModal();
+                    return S_OK;
+                }
+                case veltrane::CommandAction::Help:
+                    veltrane::ShowHelp(owner);
+                    return S_OK;
             }
-            case veltrane::CommandAction::About: {
-                About about(nullptr);
-                about.DoModal();
-                return S_OK;
-            }
-            case veltrane::CommandAction::Help:
-                veltrane::ShowHelp(owner);
-                return S_OK;
-        }
-        return S_OK;
-    }, veltrane::EdgeReport::Show);
+            return S_OK;
+        },
+        veltrane::EdgeReport::Show);
 }
 
 STDMETHODIMP CExplorerSubCommand::GetFlags(EXPCMDFLAGS* flags) {

@@ -19,7 +19,6 @@ public:
     // classic menu.
     explicit CExplorerSubCommand(std::uint32_t offset);
 
-
     // IExplorerCommand
     STDMETHODIMP GetTitle(IShellItemArray* items, LPWSTR* name) override;
     STDMETHODIMP GetIcon(IShellItemArray* items, LPWSTR* icon) override;

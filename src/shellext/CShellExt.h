@@ -12,8 +12,7 @@
 #include "framework/ComObject.h"
 #include "framework/Handles.h"
 
-class CShellExt final
-    : public veltrane::ComObject<CShellExt, IContextMenu, IShellExtInit> {
+class CShellExt final : public veltrane::ComObject<CShellExt, IContextMenu, IShellExtInit> {
 public:
     CShellExt();
     ~CShellExt();

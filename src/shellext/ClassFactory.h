@@ -15,7 +15,6 @@ namespace veltrane {
 template <class Object>
 class ClassFactory final : public ComObject<ClassFactory<Object>, IClassFactory> {
 public:
-
     STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
         ModuleStateScope scope;
         if (!ppv) return E_POINTER;

@@ -150,25 +150,28 @@ STDMETHODIMP CShellExt::GetCommandString(UINT_PTR idCmd, UINT uType, UINT* /*pRe
 }
 
 STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* lpici) {
-    return ShellEntry(E_FAIL, [&]() -> HRESULT {
-        if (!lpici) return E_INVALIDARG;
-        // Commands named by a verb string are answered by GetCommandString but never run:
-        // a wipe only starts from the menu item itself.
-        if (!IS_INTRESOURCE(lpici->lpVerb)) return S_OK;
-        const UINT offset = LOWORD(reinterpret_cast<ULONG_PTR>(lpici->lpVerb));
-        const veltrane::MenuCommand& command = veltrane::CommandForOffset(offset);
-        switch (command.action) {
-            case veltrane::CommandAction::Wipe:
-                return RunWipeJob(lpici->hwnd, command.method);
-            case veltrane::CommandAction::About: {
-                About about(nullptr);
-                about.DoModal();
-                return S_OK;
+    return ShellEntry(
+        E_FAIL,
+        [&]() -> HRESULT {
+            if (!lpici) return E_INVALIDARG;
+            // Commands named by a verb string are answered by GetCommandString but never run:
+            // a wipe only starts from the menu item itself.
+            if (!IS_INTRESOURCE(lpici->lpVerb)) return S_OK;
+            const UINT offset = LOWORD(reinterpret_cast<ULONG_PTR>(lpici->lpVerb));
+            const veltrane::MenuCommand& command = veltrane::CommandForOffset(offset);
+            switch (command.action) {
+                case veltrane::CommandAction::Wipe:
+                    return RunWipeJob(lpici->hwnd, command.method);
+                case veltrane::CommandAction::About: {
+                    About about(nullptr);
+                    about.DoModal();
+                    return S_OK;
+                }
+                case veltrane::CommandAction::Help:
+                    veltrane::ShowHelp(lpici->hwnd);
+                    return S_OK;
             }
-            case veltrane::CommandAction::Help:
-                veltrane::ShowHelp(lpici->hwnd);
-                return S_OK;
-        }
-        return S_OK;
-    }, veltrane::EdgeReport::Show);
+            return S_OK;
+        },
+        veltrane::EdgeReport::Show);
 }

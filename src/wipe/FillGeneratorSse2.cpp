@@ -6,7 +6,6 @@
 #include "wipe/FillGenerator.h"
 #include "wipe/FillGeneratorKernels.h"
 
-
 namespace veltrane {
 namespace {
 

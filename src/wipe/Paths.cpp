@@ -123,7 +123,8 @@ PathKind ClassifyPath(const std::string& p) {
     }
     if (!p.empty() && IsSeparator(p[0])) return PathKind::Rooted;
     if (p.size() >= 2 && IsLetter(p[0]) && p[1] == ':') {
-        return p.size() > 2 && IsSeparator(p[2]) ? PathKind::DriveAbsolute : PathKind::DriveRelative;
+        return p.size() > 2 && IsSeparator(p[2]) ? PathKind::DriveAbsolute
+                                                 : PathKind::DriveRelative;
     }
     return PathKind::Relative;
 }
@@ -221,7 +222,8 @@ bool NamesFolderStream(const std::string& path) {
     const std::size_t typeColon = rest.find(':');
     const std::string name = rest.substr(0, typeColon);
     if (EqualsAsciiNoCase(name, "$I30")) return true;
-    return typeColon != std::string::npos && !EqualsAsciiNoCase(rest.substr(typeColon + 1), "$DATA");
+    return typeColon != std::string::npos &&
+           !EqualsAsciiNoCase(rest.substr(typeColon + 1), "$DATA");
 }
 
 std::string StripSeparator(std::string path) {

@@ -219,8 +219,9 @@ void ShredderFile::UpdateProgress() {
     if (currentPass != nullptr) currentPass->store(pass, std::memory_order_relaxed);
     if (passPercent != nullptr) {
         const std::int32_t percent =
-            fileSize > 0 ? static_cast<std::int32_t>(passBytes * 100 / static_cast<std::uint64_t>(fileSize))
-                         : 100;
+            fileSize > 0
+                ? static_cast<std::int32_t>(passBytes * 100 / static_cast<std::uint64_t>(fileSize))
+                : 100;
         passPercent->store(percent, std::memory_order_relaxed);
     }
     if (progress == nullptr) return;

@@ -61,8 +61,8 @@ std::string NameFromSystem(const wchar_t* name) {
 bool SystemFolder(const wchar_t* of, std::string& folder) {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD n = ::GetFullPathNameW(of, static_cast<DWORD>(buffer.size()), buffer.data(),
-                                           nullptr);
+        const DWORD n =
+            ::GetFullPathNameW(of, static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (n == 0) return false;
         if (n < buffer.size()) break;
         buffer.resize(n + 1);
@@ -133,9 +133,9 @@ FileSystem::Handle Win32FileSystem::OpenExclusive(const std::string& path) {
     if (!WidePath(path, wide)) return kInvalidHandle;
     // A link swapped in under the name is opened as the link, never followed to its target.
     // DELETE: the wipe renames and deletes the file through this handle, never by name.
-    HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                             OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE h =
+        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
     if (::GetFileType(h) != FILE_TYPE_DISK) {
         ::CloseHandle(h);
@@ -177,8 +177,8 @@ bool Win32FileSystem::RemoveOpen(Handle h, const std::string&) {
         return false;
     }
     FILE_DISPOSITION_INFO classic{TRUE};
-    return ::SetFileInformationByHandle(Native(h), FileDispositionInfo, &classic,
-                                        sizeof classic) != FALSE;
+    return ::SetFileInformationByHandle(Native(h), FileDispositionInfo, &classic, sizeof classic) !=
+           FALSE;
 }
 
 bool Win32FileSystem::Close(Handle h) {
@@ -320,8 +320,8 @@ bool Win32FileSystem::ReparseTag(const std::string& path, std::uint32_t& tag) {
     // The enumeration reports the entry itself, never its target, with the tag in
     // dwReserved0.
     WIN32_FIND_DATAW data;
-    HANDLE h = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                  nullptr, 0);
+    HANDLE h =
+        ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
     if (h == INVALID_HANDLE_VALUE) return false;
     ::FindClose(h);
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
@@ -336,8 +336,8 @@ FileSystem::FindHandle Win32FileSystem::FindFirst(const std::string& pattern, st
     std::wstring wide;
     if (!WidePath(pattern, wide)) return kInvalidFind;
     WIN32_FIND_DATAW data;
-    HANDLE h = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                  nullptr, 0);
+    HANDLE h =
+        ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
     if (h == INVALID_HANDLE_VALUE) return kInvalidFind;
     name = NameFromSystem(data.cFileName);
     return static_cast<FindHandle>(reinterpret_cast<std::intptr_t>(h));

@@ -46,9 +46,12 @@ TEST_F(CancelDlgTest, EveryControlTheJobWritesToIsThereVisibleAndClearOfTheOther
         int id;
         const char* kind;
     } written[] = {
-        {IDCANCEL, "Button"},           {IDC_STATUS, "Static"},
-        {IDC_PATH, "Static"},           {IDC_ITEMS_BAR, "msctls_progress32"},
-        {IDC_FILE_BAR, "msctls_progress32"}, {IDC_ANIMATE, "SysAnimate32"},
+        {IDCANCEL, "Button"},
+        {IDC_STATUS, "Static"},
+        {IDC_PATH, "Static"},
+        {IDC_ITEMS_BAR, "msctls_progress32"},
+        {IDC_FILE_BAR, "msctls_progress32"},
+        {IDC_ANIMATE, "SysAnimate32"},
     };
     RECT client{};
     ::GetClientRect(hwnd, &client);

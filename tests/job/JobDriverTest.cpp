@@ -173,8 +173,8 @@ TEST_F(JobDriverTest, EachItemShowsItsTextsAndStepsTheBarBeforeItsWorkerStarts) 
     ASSERT_GE(second.size(), 6u);
     // The pump before a worker starts may handle a Cancel click: the request is read again.
     EXPECT_EQ(Entries(second.begin(), second.begin() + 6),
-              (Entries{"status Processing file 2 of 3", "path C:\\dir\\", "step", "pump",
-                       "cancel?", "start"}));
+              (Entries{"status Processing file 2 of 3", "path C:\\dir\\", "step", "pump", "cancel?",
+                       "start"}));
     EXPECT_EQ(log.Count("count 3"), 1);
     EXPECT_EQ(log.Count("start"), 3);
     EXPECT_EQ(log.Count("progress 100"), 3);  // each item's wait ends on the last percentage

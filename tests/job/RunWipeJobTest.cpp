@@ -230,9 +230,8 @@ TEST_F(RunWipeJobTest, ATreeAsDeepAsTheSystemAllowsIsWipedAndTheWorkerLives) {
     // A file's name must fit too: the deepest folders give way to it.
     HANDLE file = INVALID_HANDLE_VALUE;
     while (depth > 0 &&
-           (file = ::CreateFileW((path + L"\\f.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)) ==
-               INVALID_HANDLE_VALUE) {
+           (file = ::CreateFileW((path + L"\\f.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE) {
         ::RemoveDirectoryW(path.c_str());
         path.resize(path.size() - 2);
         --depth;
@@ -331,7 +330,8 @@ ReportSeen ReadAndCloseReport() {
     const auto text = [dialog](int id) {
         const HWND item = ::GetDlgItem(dialog, id);
         std::wstring value(static_cast<std::size_t>(::GetWindowTextLengthW(item)) + 1, L'\0');
-        value.resize(static_cast<std::size_t>(::GetWindowTextW(item, &value[0], int(value.size()))));
+        value.resize(
+            static_cast<std::size_t>(::GetWindowTextW(item, &value[0], int(value.size()))));
         return value;
     };
     seen.summary = text(IDC_REPORT_SUMMARY);
@@ -350,7 +350,8 @@ ReportSeen ReadAndCloseReport() {
 
 std::size_t LineCount(const std::wstring& text) {
     std::size_t lines = 0;
-    for (std::size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at + 2)) {
+    for (std::size_t at = text.find(L"\r\n"); at != std::wstring::npos;
+         at = text.find(L"\r\n", at + 2)) {
         ++lines;
     }
     return lines;
@@ -366,7 +367,8 @@ TEST_F(RunWipeJobTest, TheReportListsExactlyWhatWasLeftAndCopiesItAsShown) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
     // Wine as root opens and writes a read-only file, but cannot delete it.
-    ASSERT_TRUE(::SetFileAttributesA(tree.Path("work\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(
+        ::SetFileAttributesA(tree.Path("work\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY));
 
     ReportSeen seen;
     std::thread watcher([&] { seen = ReadAndCloseReport(); });
@@ -400,7 +402,8 @@ TEST_F(RunWipeJobTest, TenThousandFailuresStayReadableInOneReport) {
         HWND dialog = nullptr;
         for (int i = 0; i < 3000 && !(dialog = FindReportDialog()); ++i) ::Sleep(10);
         if (!dialog) return;
-        lines = static_cast<int>(::SendDlgItemMessageW(dialog, IDC_REPORT_LIST, EM_GETLINECOUNT, 0, 0));
+        lines =
+            static_cast<int>(::SendDlgItemMessageW(dialog, IDC_REPORT_LIST, EM_GETLINECOUNT, 0, 0));
         wchar_t text[256] = {};
         ::GetDlgItemTextW(dialog, IDC_REPORT_SUMMARY, text, 256);
         summary = text;

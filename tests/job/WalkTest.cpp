@@ -332,8 +332,8 @@ TEST_F(WalkTest, OnlyNameSurrogatesAreLinks) {
     EXPECT_EQ(fs.Contents("D:\\target\\keep.txt").size(), 6u);
     // The links went as links, the cloud folder was walked and removed, the local
     // deduplicated file overwritten once (one random pass each for it and inside.txt).
-    EXPECT_EQ(fs.AllPaths(), (std::vector<std::string>{"C:\\sel", "C:\\sel\\online.doc", "D:\\target",
-                                                       "D:\\target\\keep.txt"}));
+    EXPECT_EQ(fs.AllPaths(), (std::vector<std::string>{"C:\\sel", "C:\\sel\\online.doc",
+                                                       "D:\\target", "D:\\target\\keep.txt"}));
     EXPECT_EQ(fs.Calls(Op::Write).size(), 2u);
     EXPECT_EQ(fs.Contents("C:\\sel\\online.doc").size(), 8u);
     EXPECT_EQ(ProblemsOf(job),
@@ -359,9 +359,9 @@ TEST_F(WalkTest, AFileLeftPartlyWipedIsReportedUnderItsNewName) {
     fs.FailCall(Op::Flush, 2, kErrorWriteFault);  // pass 2 of DoD Quick never reaches the disk
     job.method = DoDQuick;
     EXPECT_EQ(Walk("C:\\sel"), kWalkFinished);
-    ASSERT_EQ(ProblemsOf(job), (std::vector<WipeProblem>{WipeProblem::FileNotWiped,
-                                                         WipeProblem::FileNotWiped,
-                                                         WipeProblem::FolderNotRemoved}));
+    ASSERT_EQ(ProblemsOf(job),
+              (std::vector<WipeProblem>{WipeProblem::FileNotWiped, WipeProblem::FileNotWiped,
+                                        WipeProblem::FolderNotRemoved}));
     const WipeFailure& partly = job.failures[0];
     EXPECT_EQ(partly.path, "C:\\sel\\report.txt");
     EXPECT_EQ(partly.error, kErrorWriteFault);
@@ -515,7 +515,8 @@ TEST_F(WalkTest, ACancelLeavesWhatItReachesFirstUntouchedAndRecordsWhatItChanged
         if (call.op == Op::FindFirst) job.cancel.store(1);
     });
     EXPECT_EQ(Walk("C:\\sel"), kWalkCancelled);
-    EXPECT_EQ(TouchesUnder("C:\\sel\\"), std::vector<std::string>{"C:\\sel\\*"});  // its listing only
+    EXPECT_EQ(TouchesUnder("C:\\sel\\"),
+              std::vector<std::string>{"C:\\sel\\*"});  // its listing only
     EXPECT_TRUE(fs.Exists("C:\\sel\\link"));
     EXPECT_TRUE(job.failures.empty());
 
@@ -538,8 +539,8 @@ TEST_F(WalkTest, ACancelLeavesWhatItReachesFirstUntouchedAndRecordsWhatItChanged
 TEST_F(WalkTest, APathNamingAFoldersIndexIsRefusedWhole) {
     fs.AddFile("C:\\sel\\a.txt", "alpha");
     for (const char* path : {"C:\\::$INDEX_ALLOCATION", "C:\\sel::$INDEX_ALLOCATION",
-                             "C:\\sel:$I30", "C:\\sel:$i30:$INDEX_ALLOCATION",
-                             "C:\\sel::$BITMAP\\", "\\\\server\\share\\sel::$INDEX_ROOT"}) {
+                             "C:\\sel:$I30", "C:\\sel:$i30:$INDEX_ALLOCATION", "C:\\sel::$BITMAP\\",
+                             "\\\\server\\share\\sel::$INDEX_ROOT"}) {
         job.failures.clear();
         EXPECT_EQ(Walk(path), kWalkFinished);
         ASSERT_EQ(ProblemsOf(job), std::vector<WipeProblem>{WipeProblem::FolderStream}) << path;

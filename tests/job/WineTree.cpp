@@ -44,7 +44,6 @@ void AddSnapshot(const std::string& folder, const std::string& prefix,
 
 }  // namespace
 
-
 bool RunUnix(const std::string& program, const std::string& commandLine) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

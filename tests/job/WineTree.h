@@ -44,7 +44,6 @@ private:
     std::string m_root;
 };
 
-
 // Starts a Linux program through Wine's Z: drive. Wine may report it ended before it has
 // run: callers wait for its effect. False when it cannot be started.
 bool RunUnix(const std::string& program, const std::string& commandLine);

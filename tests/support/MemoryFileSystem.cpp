@@ -218,8 +218,9 @@ bool MemoryFileSystem::NamedStreams(const std::string& path, std::vector<std::st
         if (call.ok) {
             streams.clear();
             for (const auto& entry : node->streams) {
-                streams.push_back(path + ":" + LeafOf(entry.second->path).substr(
-                                                   LeafOf(entry.second->path).rfind(':') + 1));
+                streams.push_back(
+                    path + ":" +
+                    LeafOf(entry.second->path).substr(LeafOf(entry.second->path).rfind(':') + 1));
             }
         }
     }
@@ -614,10 +615,10 @@ bool MemoryFileSystem::MoveOpen(Handle h, const std::string& from, const std::st
         const std::string fromKey = Resolve(from, false);
         const std::string toKey = Resolve(to, false);
         auto node = Find(fromKey);
-        call.error = it == m_files.end()                       ? kErrorInvalidHandle
+        call.error = it == m_files.end()                          ? kErrorInvalidHandle
                      : node == nullptr || node != it->second.node ? kErrorFileInvalid
                      : fromKey != toKey && Find(toKey) != nullptr ? kErrorAlreadyExists
-                     : !ParentIsFolder(toKey)                      ? kErrorPathNotFound
+                     : !ParentIsFolder(toKey)                     ? kErrorPathNotFound
                                                                   : kErrorSuccess;
         call.ok = call.error == kErrorSuccess;
         if (call.ok && fromKey != toKey) {
@@ -637,7 +638,7 @@ bool MemoryFileSystem::RemoveOpen(Handle h, const std::string& path) {
         auto it = m_files.find(h);
         const std::string key = Resolve(path, false);
         auto node = Find(key);
-        call.error = it == m_files.end()                       ? kErrorInvalidHandle
+        call.error = it == m_files.end()                          ? kErrorInvalidHandle
                      : node == nullptr || node != it->second.node ? kErrorFileInvalid
                                                                   : kErrorSuccess;
         call.ok = call.error == kErrorSuccess;

@@ -173,7 +173,7 @@ private:
         std::string path;  // as created, separators made backslashes
         std::vector<std::uint8_t> data;
         std::uint32_t attributes = 0;
-        std::string target;  // a link's target, as a key
+        std::string target;     // a link's target, as a key
         std::uint32_t tag = 0;  // reparse tag of a link or a filter's reparse point
         std::string shown;      // the name enumeration reports, when not the real one
         bool heldOpen = false;

@@ -24,8 +24,8 @@ std::wstring Widen(const std::string& utf8) {
 
 std::string Narrow(const std::wstring& wide) {
     if (wide.empty()) return std::string();
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr,
-                                             0, nullptr, nullptr);
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
+                                             nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(length), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), &utf8[0], length, nullptr,
                           nullptr);
@@ -44,9 +44,9 @@ std::wstring Extended(const std::wstring& path) {
 }  // namespace
 
 std::string ReadWholeFile(const std::wstring& path) {
-    const HANDLE file = ::CreateFileW(Extended(path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        ::CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<unreadable>";
     std::string contents;
     char buffer[65536];

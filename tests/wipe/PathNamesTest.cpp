@@ -92,8 +92,9 @@ TEST(PathKinds, DriveAndShareRootsAreRecognisedInEveryForm) {
                            "\\",
                            "/"};
     for (const char* root : roots) EXPECT_TRUE(IsVolumeRoot(root)) << root;
-    const char* below[] = {"C:\\dir", "C:\\dir\\", "\\\\server\\share\\dir", "\\\\?\\C:\\x",
-                           "/tmp", "C:notes", "notes", ""};
+    const char* below[] = {"C:\\dir",      "C:\\dir\\", "\\\\server\\share\\dir",
+                           "\\\\?\\C:\\x", "/tmp",      "C:notes",
+                           "notes",        ""};
     for (const char* path : below) EXPECT_FALSE(IsVolumeRoot(path)) << path;
 }
 

@@ -24,8 +24,8 @@ TEST(WipeMethodTable, EachMethodHasABitOfItsOwnAndItsDescriptionSaysItsPasses) {
         EXPECT_EQ(0u, seen & row.methodBits);
         seen |= row.methodBits;
         // What the user reads is what the engine does.
-        const std::string said = "(" + std::to_string(row.passes) +
-                                 (row.passes == 1 ? " pass)" : " passes)");
+        const std::string said =
+            "(" + std::to_string(row.passes) + (row.passes == 1 ? " pass)" : " passes)");
         const std::string description = row.description;
         ASSERT_GE(description.size(), said.size());
         EXPECT_EQ(said, description.substr(description.size() - said.size()));

@@ -401,9 +401,10 @@ TEST_F(ExplorerCommandInvokeTest, AnItemWithoutAPathIsReportedAndTheCurrentFolde
     ::SetCurrentDirectoryW(before);
 
     EXPECT_FALSE(menutest::ExistsW(file));
-    EXPECT_EQ(L"(a name the shell could not deliver) - the shell gave no name for it, so "
-              L"nothing was touched\r\n",
-              report);
+    EXPECT_EQ(
+        L"(a name the shell could not deliver) - the shell gave no name for it, so "
+        L"nothing was touched\r\n",
+        report);
 }
 
 TEST_F(ExplorerCommandInvokeTest, HelpAndAboutOpenTheirWindows) {

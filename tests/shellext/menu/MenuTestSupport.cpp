@@ -145,7 +145,6 @@ HRESULT InvokeOffset(IContextMenu* menu, UINT offset, HWND owner) {
     return menu->InvokeCommand(&info);
 }
 
-
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
     while (true) {
@@ -166,7 +165,8 @@ void Settle() {
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
-        if (!any && ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_TIMEOUT) {
+        if (!any &&
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT) == WAIT_TIMEOUT) {
             return;
         }
     }

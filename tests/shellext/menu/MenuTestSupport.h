@@ -14,8 +14,8 @@
 namespace menutest {
 
 using veltrane::test::Narrow;
-using veltrane::test::WindowsPath;
 using veltrane::test::Widen;
+using veltrane::test::WindowsPath;
 using CountingDataObject = veltrane::test::FakeDataObject;
 
 // A fresh folder under the temporary folder, removed with its contents at the end.
@@ -45,7 +45,6 @@ bool WriteTextW(const std::wstring& path, const std::string& text);
 bool ExistsW(const std::wstring& path);
 // A real shell item array (what the Windows 11 menu hands over) for paths, in order.
 veltrane::ComPtr<IShellItemArray> ShellItems(const std::vector<std::wstring>& paths);
-
 
 // A fresh extension object from the built veltrane.dll's class factory, as the shell gets it.
 struct Extension {

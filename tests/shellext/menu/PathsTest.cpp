@@ -83,12 +83,12 @@ protected:
         static std::atomic<int> serial{0};
         wchar_t temp[MAX_PATH];
         ::GetTempPathW(MAX_PATH, temp);
-        m_root = std::wstring(temp) + L"veltrane-paths-" + std::to_wstring(::GetCurrentProcessId()) +
-                 L"-" + std::to_wstring(serial++);
+        m_root = std::wstring(temp) + L"veltrane-paths-" +
+                 std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(serial++);
         MakeFolders(m_root);
         // Outside every selection: names that a wrong conversion could reach.
-        for (const char* name : {"canary\\a.txt", "canary\\lodz.bin",
-                                 "canary\\\xC4\x81.txt", "canary\\deep\\\xE6\x96\x87.txt"}) {
+        for (const char* name : {"canary\\a.txt", "canary\\lodz.bin", "canary\\\xC4\x81.txt",
+                                 "canary\\deep\\\xE6\x96\x87.txt"}) {
             const std::wstring path = Path(name);
             WriteBytes(path, "canary " + std::string(name));
             m_canary[path] = ReadBytes(path);
@@ -111,8 +111,8 @@ protected:
 };
 
 TEST_F(PathsTest, NamesOfEveryScriptAreWipedAndTheirNeighboursKeepEveryByte) {
-    const char* selected[] = {"sel\\\xC4\x81.txt",                 // ā: best fit "a.txt"
-                              "sel\\\xC5\x82od\xC5\xBA.bin",       // łodź: best fit "lodz.bin"
+    const char* selected[] = {"sel\\\xC4\x81.txt",                  // ā: best fit "a.txt"
+                              "sel\\\xC5\x82od\xC5\xBA.bin",        // łodź: best fit "lodz.bin"
                               "sel\\\xD0\x96\xD1\x83\xD0\xBA.bin",  // Жук
                               "sel\\\xE6\x96\x87\xE4\xBB\xB6.txt",  // 文件
                               "sel\\\xCE\xB1\xCE\xB2 \xF0\x9F\x94\x92.doc",  // αβ 🔒
@@ -224,7 +224,8 @@ TEST_F(PathsTest, DriveAndShareRootsAreRefusedAsAWhole) {
 
 TEST_F(PathsTest, InstalledUnderANonAnsiFolderItRegistersFindsHelpAndPlaysItsAnimation) {
     // The DLL, its help file and its animation, copied as setup would copy them.
-    const std::wstring folder = Path("\xD0\x92\xD0\xB5\xD0\xBB\xD1\x8C\xD1\x82\xD1\x80\xD0\xB0\xD0\xBD");
+    const std::wstring folder =
+        Path("\xD0\x92\xD0\xB5\xD0\xBB\xD1\x8C\xD1\x82\xD1\x80\xD0\xB0\xD0\xBD");
     MakeFolders(folder);
     const std::wstring built = Widen(menutest::DllPath());
     const std::wstring builtFolder = built.substr(0, built.rfind(L'\\') + 1);
@@ -232,8 +233,8 @@ TEST_F(PathsTest, InstalledUnderANonAnsiFolderItRegistersFindsHelpAndPlaysItsAni
     ASSERT_TRUE(::CopyFileW(built.c_str(), dll.c_str(), FALSE));
     ASSERT_TRUE(::CopyFileW((built.substr(0, built.size() - 4) + L".chm").c_str(),
                             (folder + L"\\veltrane.chm").c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileW((builtFolder + L"pencil.avi").c_str(), (folder + L"\\pencil.avi").c_str(),
-                            FALSE));
+    ASSERT_TRUE(::CopyFileW((builtFolder + L"pencil.avi").c_str(),
+                            (folder + L"\\pencil.avi").c_str(), FALSE));
     const HMODULE module = ::LoadLibraryW(dll.c_str());
     ASSERT_NE(nullptr, module);
     const auto entry = [module](const char* name) {
@@ -322,16 +323,19 @@ TEST_F(PathsTest, InstalledUnderANonAnsiFolderItRegistersFindsHelpAndPlaysItsAni
 }
 
 TEST_F(PathsTest, WhatCouldNotBeWipedIsReportedOnceAndCopiedAsShown) {
-    const std::string kInUse = "mixed\\\xC5\x82\xC3\xB3" "d\xC5\xBA.txt";  // łódź.txt
+    const std::string kInUse =
+        "mixed\\\xC5\x82\xC3\xB3"
+        "d\xC5\xBA.txt";  // łódź.txt
     WriteBytes(Path("mixed\\a.txt"), "alpha");
     WriteBytes(Path(kInUse), "in use");
     WriteBytes(Path("mixed\\readonly.txt"), "read-only");
     WriteBytes(Path("mixed\\z.txt"), "zulu");
-    veltrane::UniqueFile held(::CreateFileW(Ext(Path(kInUse)).c_str(),
-                                            GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    veltrane::UniqueFile held(::CreateFileW(Ext(Path(kInUse)).c_str(), GENERIC_READ, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     // Wine as root writes a read-only file but cannot delete it.
-    ASSERT_TRUE(::SetFileAttributesW(Ext(Path("mixed\\readonly.txt")).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(
+        ::SetFileAttributesW(Ext(Path("mixed\\readonly.txt")).c_str(), FILE_ATTRIBUTE_READONLY));
 
     int reports = 0;
     std::wstring list, clipboard;
@@ -355,8 +359,7 @@ TEST_F(PathsTest, WhatCouldNotBeWipedIsReportedOnceAndCopiedAsShown) {
             return;
         }
     });
-    Wipe({Path("mixed\\a.txt"), Path(kInUse), Path("mixed\\readonly.txt"),
-          Path("mixed\\z.txt")});
+    Wipe({Path("mixed\\a.txt"), Path(kInUse), Path("mixed\\readonly.txt"), Path("mixed\\z.txt")});
     watcher.join();
     held.reset();
 
@@ -365,7 +368,8 @@ TEST_F(PathsTest, WhatCouldNotBeWipedIsReportedOnceAndCopiedAsShown) {
     EXPECT_FALSE(Exists(Path("mixed\\z.txt")));
     EXPECT_EQ("in use", ReadBytes(Path(kInUse)));
     std::size_t lines = 0;
-    for (std::size_t at = list.find(L"\r\n"); at != std::wstring::npos; at = list.find(L"\r\n", at + 2)) {
+    for (std::size_t at = list.find(L"\r\n"); at != std::wstring::npos;
+         at = list.find(L"\r\n", at + 2)) {
         ++lines;
     }
     EXPECT_EQ(2u, lines);
