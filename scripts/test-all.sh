@@ -19,6 +19,9 @@ fi
 mkdir -p build/logs
 status=0
 
+echo "== format"
+scripts/check-format.sh || status=1
+
 build() {
     echo "== build $1"
     if ! { cmake --preset "$1" && cmake --build --preset "$1"; } >"build/logs/build-$1.log" 2>&1; then
