@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/ExceptionReport.h"
+#include "support/RecordedReports.h"
 #include "framework/Handles.h"
 #include "framework/Module.h"
 #include "framework/ModuleStateScope.h"
@@ -87,20 +88,8 @@ TEST(ComPtr, TakesAndReleasesEachReferenceOnce) {
     EXPECT_FALSE(adopted);
 }
 
-std::vector<std::string> g_reports;
-void RecordReport(const char* text) {
-    g_reports.push_back(text);
-}
-
-class ExceptionReportTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_reports.clear();
-        m_previous = veltrane::SetFrameworkReportSink(&RecordReport);
-    }
-    void TearDown() override { veltrane::SetFrameworkReportSink(m_previous); }
-    veltrane::FrameworkReportSink m_previous = nullptr;
-};
+using ExceptionReportTest = test::RecordedReportsTest;
+using test::g_reports;
 
 TEST_F(ExceptionReportTest, AllocationFailuresReadOutOfMemoryAndIndexErrorsInvalidArgument) {
     EXPECT_STREQ(veltrane::FrameworkExceptionText(std::bad_alloc()), "Out of memory.");

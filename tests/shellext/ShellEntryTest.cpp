@@ -9,24 +9,13 @@
 #include <vector>
 
 #include "framework/ExceptionReport.h"
+#include "support/RecordedReports.h"
 #include "shellext/ShellEntry.h"
 
 namespace {
 
-std::vector<std::string> g_reports;
-void RecordReport(const char* text) {
-    g_reports.push_back(text);
-}
-
-class ShellEntryTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_reports.clear();
-        m_previous = veltrane::SetFrameworkReportSink(&RecordReport);
-    }
-    void TearDown() override { veltrane::SetFrameworkReportSink(m_previous); }
-    veltrane::FrameworkReportSink m_previous = nullptr;
-};
+using ShellEntryTest = test::RecordedReportsTest;
+using test::g_reports;
 
 TEST_F(ShellEntryTest, AShellQueryAnswersAnErrorWithoutABoxAndOnlyAClickShowsOne) {
     using veltrane::EdgeReport;
