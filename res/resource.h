@@ -24,3 +24,8 @@
 #define IDC_REPORT_SUMMARY 1050
 #define IDC_REPORT_LIST 1051
 #define IDC_REPORT_COPY 1052
+
+// The question before a wipe
+#define IDD_CONFIRM_WIPE 136
+#define IDC_CONFIRM_TEXT 1060
+#define IDC_CONFIRM_DONT_ASK 1061

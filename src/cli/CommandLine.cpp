@@ -14,7 +14,7 @@ void ForEachOffered(Visit&& visit) {
     }
 }
 
-enum class Action { Method, Recursive, DryRun, Quiet, Json, Help, Version };
+enum class Action { Method, Recursive, DryRun, Quiet, Json, Help, Version, Ask };
 
 struct OptionRow {
     char shortName;        // 0: none
@@ -27,7 +27,7 @@ constexpr OptionRow kOptions[] = {
     {'m', "method", true, Action::Method},   {'r', "recursive", false, Action::Recursive},
     {'n', "dry-run", false, Action::DryRun}, {'q', "quiet", false, Action::Quiet},
     {0, "json", false, Action::Json},        {'h', "help", false, Action::Help},
-    {0, "version", false, Action::Version},
+    {0, "version", false, Action::Version},  {0, "ask", true, Action::Ask},
 };
 
 const OptionRow* FindLong(const std::string& name) {
@@ -83,6 +83,13 @@ bool Apply(const OptionRow& row, const std::string& value, CliOptions& options,
             return true;
         case Action::Version:
             options.version = true;
+            return true;
+        case Action::Ask:
+            if (value != "on" && value != "off") {
+                error = "--ask takes 'on' or 'off', not '" + value + "'";
+                return false;
+            }
+            options.ask = value == "on" ? CliOptions::Ask::On : CliOptions::Ask::Off;
             return true;
     }
     return false;
@@ -172,7 +179,8 @@ bool CommandLine::Parse(const std::vector<std::string>& args, CliOptions& option
             if (!Apply(*row, value, options, error)) return false;
         }
     }
-    if (!options.help && !options.version && options.paths.empty()) {
+    if (!options.help && !options.version && options.ask == CliOptions::Ask::Unchanged &&
+        options.paths.empty()) {
         error = "no file or folder named";
         return false;
     }
@@ -197,6 +205,7 @@ std::string CommandLine::HelpText() {
         "  -n, --dry-run      list what would be wiped; change nothing\n"
         "  -q, --quiet        no progress display\n"
         "      --json         write the outcome of every item as JSON to standard output\n"
+        "      --ask on|off   whether Explorer's menus ask before they wipe (for you)\n"
         "  -h, --help, /?     show this help\n"
         "      --version      show the version\n"
         "\n"

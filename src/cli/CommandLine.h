@@ -24,6 +24,8 @@ struct CliOptions {
     bool json = false;
     bool help = false;
     bool version = false;
+    // --ask on|off: whether the shell's menus ask before a wipe (for this user).
+    enum class Ask { Unchanged, On, Off } ask = Ask::Unchanged;
     std::vector<std::string> paths;  // UTF-8, exactly as given
 };
 
@@ -34,7 +36,7 @@ public:
 
     // Reads the arguments after the program's name. False with `error` set (one line,
     // without the program's name) for a usage error: unknown option, missing or unknown
-    // method, no path. --help and --version need no path.
+    // method, no path. --help, --version and --ask need no path.
     static bool Parse(const std::vector<std::string>& args, CliOptions& options,
                       std::string& error);
 

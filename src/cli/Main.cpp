@@ -11,6 +11,7 @@
 #include "cli/CliProgram.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleOutput.h"
+#include "job/WipeConfirmation.h"
 #include "wipe/Paths.h"
 #include "wipe/Unicode.h"
 
@@ -91,6 +92,16 @@ int Run(int argc, wchar_t** argv, veltrane::ConsoleOutput& output) {
     if (options.version) {
         output.Out(std::string(veltrane::CommandLine::VersionText()) + "\n");
         return veltrane::kExitAllWiped;
+    }
+    if (options.ask != veltrane::CliOptions::Ask::Unchanged) {
+        const bool ask = options.ask == veltrane::CliOptions::Ask::On;
+        if (!veltrane::SetConfirmWipe(ask)) {
+            output.Err("veltrane: the setting could not be written to the registry\n");
+            return veltrane::kExitNotAllWiped;
+        }
+        output.Out(ask ? "Explorer's menus will ask before they wipe.\n"
+                       : "Explorer's menus will wipe without asking.\n");
+        if (options.paths.empty()) return veltrane::kExitAllWiped;
     }
     for (std::string& path : options.paths) path = Absolute(path);
 

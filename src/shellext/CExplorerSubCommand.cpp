@@ -5,6 +5,7 @@
 #include "about/About.h"
 #include "framework/ModuleStateScope.h"
 #include "job/RunWipeJob.h"
+#include "job/WipeConfirmation.h"
 #include "shellext/CommandTable.h"
 #include "shellext/ExplorerCommandText.h"
 #include "shellext/HelpLauncher.h"
@@ -56,6 +57,9 @@ STDMETHODIMP CExplorerSubCommand::Invoke(IShellItemArray* items, IBindCtx*) {
                     const std::vector<std::string> selection = veltrane::ShellItemPaths(items);
                     // Nothing selected: no dialog flashes up for an empty job.
                     if (selection.empty()) return S_OK;
+                    if (!veltrane::AskBeforeWipe(owner, command.method, selection)) {
+                        return S_OK;  // declined: nothing is touched
+                    }
                     return veltrane::RunWipeJob(owner, command.method, selection);
                 }
                 case veltrane::CommandAction::About: {

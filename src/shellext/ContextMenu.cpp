@@ -12,6 +12,7 @@
 #include "about/About.h"
 #include "framework/ExceptionReport.h"
 #include "framework/ModuleStateScope.h"
+#include "job/WipeConfirmation.h"
 #include "shellext/CShellExt.h"
 #include "shellext/CommandTable.h"
 #include "shellext/HelpLauncher.h"
@@ -161,6 +162,11 @@ STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* lpici) {
             const veltrane::MenuCommand& command = veltrane::CommandForOffset(offset);
             switch (command.action) {
                 case veltrane::CommandAction::Wipe:
+                    // A caller that allows no user interface gets the command as chosen.
+                    if (!(lpici->fMask & CMIC_MASK_FLAG_NO_UI) &&
+                        !veltrane::AskBeforeWipe(lpici->hwnd, command.method, m_selection)) {
+                        return S_OK;  // declined: nothing is touched
+                    }
                     return RunWipeJob(lpici->hwnd, command.method);
                 case veltrane::CommandAction::About: {
                     About about(nullptr);

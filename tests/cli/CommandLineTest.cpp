@@ -94,6 +94,10 @@ TEST(CommandLineTest, HelpAndVersionNeedNoPath) {
     EXPECT_TRUE(ParseOk({"/?"}).help);
     EXPECT_TRUE(ParseOk({"--version"}).version);
     EXPECT_STREQ(CommandLine::VersionText(), "Veltrane v1.0 build 6");
+    EXPECT_EQ(ParseOk({"--ask", "off"}).ask, CliOptions::Ask::Off);
+    EXPECT_EQ(ParseOk({"--ask=on"}).ask, CliOptions::Ask::On);
+    EXPECT_EQ(ParseOk({"x"}).ask, CliOptions::Ask::Unchanged);
+    EXPECT_EQ(ParseError({"--ask", "maybe"}), "--ask takes 'on' or 'off', not 'maybe'");
 }
 
 TEST(CommandLineTest, UsageErrors) {

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
@@ -51,6 +52,118 @@ TEST_F(InvokeTest, EveryWipeCommandRemovesTheSelectedFilesAndFolders) {
         EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), offset));
         for (const std::string& item : items) EXPECT_FALSE(Exists(item)) << item;
     }
+}
+
+// HKCU\Software\Veltrane\ConfirmWipe: absent (ask) or 0 (don't); the test prefix holds 0.
+void SetAsk(bool ask) {
+    if (ask) {
+        ::RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Veltrane", "ConfirmWipe");
+        return;
+    }
+    const DWORD zero = 0;
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Veltrane", "ConfirmWipe", REG_DWORD, &zero,
+                      sizeof zero);
+}
+
+bool Asks() {
+    DWORD value = 1;
+    DWORD size = sizeof value;
+    return ::RegGetValueA(HKEY_CURRENT_USER, "Software\\Veltrane", "ConfirmWipe", RRF_RT_DWORD,
+                          nullptr, &value, &size) != ERROR_SUCCESS ||
+           value != 0;
+}
+
+// The question before a wipe, on the thread that pumps it: nullptr when none came.
+HWND WaitForQuestion(DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < timeoutMs) {
+        const HWND found = veltrane::test::FindOwnWindow("#32770", "Veltrane", [](HWND window) {
+            return ::IsWindowVisible(window) && ::GetDlgItem(window, IDC_CONFIRM_DONT_ASK);
+        });
+        if (found) return found;
+        ::Sleep(20);
+    }
+    return nullptr;
+}
+
+TEST_F(InvokeTest, AWipeAsksFirstAndADeclinedQuestionTouchesNothing) {
+    SetAsk(true);
+    // Cancel, Esc and the close box each decline; the texts and the default come first.
+    const std::function<void(HWND)> declines[] = {
+        [](HWND q) { ::PostMessageA(::GetDlgItem(q, IDCANCEL), BM_CLICK, 0, 0); },
+        [](HWND q) { ::PostMessageA(q, WM_COMMAND, IDCANCEL, 0); },  // what Esc sends
+        [](HWND q) { ::PostMessageA(q, WM_SYSCOMMAND, SC_CLOSE, 0); },
+    };
+    for (const auto& decline : declines) {
+        menutest::Extension ext;
+        const auto items = Select(ext, "asked");
+        std::string text;
+        LRESULT defaultId = 0;
+        bool cancelFocused = false;
+        std::thread watcher([&] {
+            const HWND question = WaitForQuestion(10000);
+            if (!question) return;
+            text = menutest::ControlText(question, IDC_CONFIRM_TEXT);
+            defaultId = ::SendMessageA(question, DM_GETDEFID, 0, 0);
+            cancelFocused = menutest::FocusOfThread(question) == ::GetDlgItem(question, IDCANCEL);
+            decline(question);
+        });
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 3));
+        watcher.join();
+        EXPECT_EQ(text.rfind("Permanently wipe 2 items with DoD Standard (7 passes)?", 0), 0u)
+            << text;
+        EXPECT_NE(text.find(items[0]), std::string::npos);
+        EXPECT_NE(text.find("Folders are wiped with everything in them. This cannot be undone."),
+                  std::string::npos);
+        EXPECT_EQ(LOWORD(defaultId), IDCANCEL);
+        EXPECT_TRUE(cancelFocused);
+        EXPECT_EQ(menutest::ReadText(items[0]), "asked.bin");
+        EXPECT_TRUE(Exists(items[1] + "\\sub\\b.txt"));
+        menutest::Settle();
+        ::DeleteFileA(items[0].c_str());
+        ::DeleteFileA((items[1] + "\\a.txt").c_str());
+        ::DeleteFileA((items[1] + "\\sub\\b.txt").c_str());
+        ::RemoveDirectoryA((items[1] + "\\sub\\empty").c_str());
+        ::RemoveDirectoryA((items[1] + "\\sub").c_str());
+        ::RemoveDirectoryA(items[1].c_str());
+    }
+
+    // Wipe, with "Don't ask me again": the job runs, and the next command asks nothing.
+    {
+        menutest::Extension ext;
+        const auto items = Select(ext, "wiped");
+        std::thread watcher([] {
+            const HWND question = WaitForQuestion(10000);
+            if (!question) return;
+            ::SendMessageA(::GetDlgItem(question, IDC_CONFIRM_DONT_ASK), BM_CLICK, 0, 0);
+            ::PostMessageA(::GetDlgItem(question, IDOK), BM_CLICK, 0, 0);
+        });
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 0));
+        watcher.join();
+        EXPECT_FALSE(Exists(items[0]));
+        EXPECT_FALSE(Exists(items[1]));
+        EXPECT_FALSE(Asks());
+    }
+    {
+        menutest::Extension ext;
+        const auto items = Select(ext, "unasked");
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 0));
+        EXPECT_FALSE(Exists(items[0]));
+    }
+
+    // A caller that allows no user interface: no question, the command runs.
+    SetAsk(true);
+    {
+        menutest::Extension ext;
+        const auto items = Select(ext, "noui");
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof info;
+        info.fMask = CMIC_MASK_FLAG_NO_UI;
+        info.lpVerb = MAKEINTRESOURCEA(0);
+        EXPECT_EQ(S_OK, ext.menu->InvokeCommand(&info));
+        EXPECT_FALSE(Exists(items[0]));
+    }
+    SetAsk(false);
 }
 
 TEST_F(InvokeTest, VerbStringsRunNothing) {
