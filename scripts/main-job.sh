@@ -28,6 +28,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 echo "== Wine prefix $WINEPREFIX (created on first use, about two minutes)"
 scripts/wine-prefix.sh "$WINEPREFIX"
+# A prefix just made still has the server of its set-up for a moment: wait for it to go,
+# or -p finds it and fails, and the commands below would each wait for a server of their own.
+wineserver -w
 wineserver -p
 wine64=/usr/lib/wine/wine64
 

@@ -58,6 +58,7 @@ run_tests native-tsan
 export VELTRANE_WINEPREFIX="$root/build/wineprefix"
 export WINEPREFIX="$VELTRANE_WINEPREFIX"
 scripts/wine-prefix.sh "$WINEPREFIX"
+wineserver -w  # the server of a prefix just made, gone before the persistent one starts
 wineserver -p
 # A Windows test that fails is run once more before it counts: another program may hold the
 # shared test desktop. Both builds run every test, whichever way 32-bit programs run.

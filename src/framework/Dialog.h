@@ -75,6 +75,11 @@ INT_PTR ShowWindow(CDialog& dialog, WPARAM wParam, LPARAM lParam) {
 }
 
 template <auto Handler>
+INT_PTR Message(CDialog& dialog, WPARAM wParam, LPARAM lParam) {
+    return (static_cast<HandlerClass<Handler>&>(dialog).*Handler)(wParam, lParam);
+}
+
+template <auto Handler>
 INT_PTR Command(CDialog& dialog, WPARAM, LPARAM) {
     (static_cast<HandlerClass<Handler>&>(dialog).*Handler)();
     return TRUE;
@@ -92,6 +97,13 @@ constexpr MessageMapEntry MapTimer() {
 template <auto Handler>
 constexpr MessageMapEntry MapShowWindow() {
     return MessageMapEntry{WM_SHOWWINDOW, 0, 0, &message_map_detail::ShowWindow<Handler>};
+}
+
+// Any other message to `INT_PTR C::Handler(WPARAM, LPARAM)`, which returns what the dialog
+// procedure does (FALSE: default processing follows).
+template <auto Handler>
+constexpr MessageMapEntry MapMessage(UINT message) {
+    return MessageMapEntry{message, 0, 0, &message_map_detail::Message<Handler>};
 }
 
 // BN_CLICKED of control `controlId` to `void C::Handler()`.

@@ -1,17 +1,21 @@
 #pragma once
-// The report at the end of a job that could not wipe everything: a summary line, the list
-// as selectable text (an edit control reads well with thousands of lines, where a message
-// box would not), Copy, which puts the list on the clipboard, and OK.
+// The report at the end of a job that could not wipe everything: a summary line, then one
+// row an item in three columns (the item, what became of it, why), long paths shortened in
+// the middle to fit their column; the window can be resized, and Copy puts every row in
+// full on the clipboard. The list is virtual: thousands of rows cost nothing until shown.
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/Dialog.h"
+#include "job/ReportText.h"
 
 class CReportDlg : public veltrane::CDialog {
 public:
-    CReportDlg(HWND parent, std::wstring summary, std::wstring lines);
+    CReportDlg(HWND parent, std::wstring summary, std::vector<veltrane::ReportRow> rows,
+               std::wstring copyText);
 
 protected:
     const veltrane::MessageMap* GetMessageMap() const override;
@@ -19,7 +23,21 @@ protected:
 
 private:
     void OnCopy();
+    INT_PTR OnNotify(WPARAM wParam, LPARAM lParam);
+    INT_PTR OnSize(WPARAM wParam, LPARAM lParam);
+    INT_PTR OnGetMinMaxInfo(WPARAM wParam, LPARAM lParam);
+    // The text of one cell, the item's path shortened to its column's width.
+    std::wstring CellText(std::size_t row, int column) const;
 
     std::wstring m_summary;
-    std::wstring m_lines;
+    std::vector<veltrane::ReportRow> m_rows;
+    std::wstring m_copyText;
+    std::wstring m_cell;  // what the list was last given; it keeps the pointer until it asks again
+    int m_charWidth = 7;
+    // From the template, as laid out at the start: the window's smallest size, and how far
+    // the list and the buttons stay from the right and bottom edges.
+    SIZE m_minimum{};
+    RECT m_listMargins{};
+    POINT m_copyFromCorner{};
+    POINT m_okFromCorner{};
 };

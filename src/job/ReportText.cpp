@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "framework/WideText.h"
+#include "wipe/Paths.h"
 
 namespace veltrane {
 
@@ -41,28 +42,104 @@ std::wstring SystemMessage(std::uint32_t code) {
     return message;
 }
 
+namespace {
+
+// The system's errors a user meets most, in words that say what to do about them.
+struct ErrorWords {
+    std::uint32_t code;
+    const wchar_t* words;
+};
+
+constexpr ErrorWords kErrorWords[] = {
+    {ERROR_SHARING_VIOLATION, L"another program has it open; close that program and try again"},
+    {ERROR_LOCK_VIOLATION, L"another program has locked part of it"},
+    {ERROR_ACCESS_DENIED, L"it is read-only, or you may not change it"},
+    {ERROR_DIR_NOT_EMPTY, L"something in it stayed (see the lines above)"},
+    {ERROR_FILE_NOT_FOUND, L"it is no longer there"},
+    {ERROR_PATH_NOT_FOUND, L"it is no longer there"},
+    {ERROR_DISK_FULL, L"the drive is full"},
+    {ERROR_WRITE_PROTECT, L"the drive is write-protected"},
+    {ERROR_WRITE_FAULT, L"the drive reported an error while it was written"},
+    {ERROR_FILE_INVALID, L"another file was put in its place while it was wiped"},
+};
+
+const wchar_t* WordsFor(std::uint32_t code) {
+    for (const ErrorWords& row : kErrorWords) {
+        if (row.code == code) return row.words;
+    }
+    return nullptr;
+}
+
+std::wstring Passes(std::int32_t count) {
+    return std::to_wstring(count) + (count == 1 ? L" complete pass" : L" complete passes");
+}
+
+std::wstring OutcomeOf(const WipeFailure& failure) {
+    switch (failure.problem) {
+        case WipeProblem::WipedUnderOwnName:
+            return L"wiped, under its own name";
+        case WipeProblem::FileNotWiped:
+        case WipeProblem::Cancelled:
+            if (!failure.leftAs.empty()) {
+                // Its random name, in its own folder (the item's).
+                return L"left partly wiped as " + WideForDisplay(LastComponent(failure.leftAs)) +
+                       L", after " + Passes(failure.passesDone);
+            }
+            if (failure.passesDone > 0) {
+                return L"left partly wiped, after " + Passes(failure.passesDone);
+            }
+            return failure.problem == WipeProblem::Cancelled ? L"left partly overwritten"
+                                                             : L"left as it was";
+        case WipeProblem::FolderNotOpened:
+        case WipeProblem::FolderNotRemoved:
+        case WipeProblem::FolderNotListed:
+        case WipeProblem::FolderStreamsNotWiped:
+        case WipeProblem::LinkNotRemoved:
+            return L"kept";
+        default:
+            return L"not touched";
+    }
+}
+
+std::wstring WhyOf(const WipeFailure& failure) {
+    // A file or folder the system refused: its reason is the system's, in our words.
+    if (const wchar_t* words = WordsFor(failure.error)) {
+        if (failure.problem == WipeProblem::FileNotWiped ||
+            failure.problem == WipeProblem::FolderNotRemoved ||
+            failure.problem == WipeProblem::FolderNotOpened ||
+            failure.problem == WipeProblem::LinkNotRemoved ||
+            failure.problem == WipeProblem::NotFound) {
+            return words;
+        }
+    }
+    std::wstring why = WideForDisplay(ProblemText(failure.problem));
+    const std::wstring message = SystemMessage(failure.error);
+    if (!message.empty()) {
+        why += L": " + message;
+    } else if (failure.error != 0) {
+        why += L" (error " + std::to_wstring(failure.error) + L")";
+    }
+    return why;
+}
+
+}  // namespace
+
+std::vector<ReportRow> ReportRows(const WipeFailures& failures) {
+    std::vector<ReportRow> rows;
+    rows.reserve(failures.size());
+    for (const WipeFailure& failure : failures) {
+        rows.push_back(
+            ReportRow{WideForDisplay(failure.path.empty() ? "(a name the shell could not deliver)"
+                                                          : failure.path),
+                      OutcomeOf(failure), WhyOf(failure)});
+    }
+    return rows;
+}
+
 std::wstring ReportLines(const WipeFailures& failures) {
     std::wstring lines;
-    for (const WipeFailure& failure : failures) {
-        lines += WideForDisplay(failure.path.empty() ? "(a name the shell could not deliver)"
-                                                     : failure.path);
-        lines += L" - ";
-        lines += WideForDisplay(ProblemText(failure.problem));
-        const std::wstring message = SystemMessage(failure.error);
-        if (!message.empty()) {
-            lines += L": " + message;
-        } else if (failure.error != 0) {
-            lines += L" (error " + std::to_wstring(failure.error) + L")";
-        }
-        const std::wstring passes =
-            std::to_wstring(failure.passesDone) +
-            (failure.passesDone == 1 ? L" complete pass" : L" complete passes");
-        if (!failure.leftAs.empty()) {
-            lines += L". It was left as " + WideForDisplay(failure.leftAs) + L" after " + passes;
-        } else if (failure.passesDone > 0) {
-            lines += L". It keeps its name, after " + passes;
-        }
-        lines += L"\r\n";
+    for (const ReportRow& row : ReportRows(failures)) {
+        lines += row.item + L"\t" + row.outcome + L"\t" + row.why + L"\r\n";
     }
     return lines;
 }

@@ -3,6 +3,7 @@
 // with the system's own message for its error.
 
 #include <string>
+#include <vector>
 
 #include "job/WipeReport.h"
 
@@ -14,8 +15,18 @@ namespace veltrane {
 // none, the lines are notes on items that were wiped.
 std::wstring ReportSummary(std::size_t count, bool cancelled, std::size_t untouched = 0);
 
-// One line per failure, "<path> - <what happened>: <system message>", lines ended by CR LF:
-// the text the report shows and the Copy button puts on the clipboard.
+// One row of the report: the item, what became of it ("left as it was", "kept", "left
+// partly wiped as <its random name>, after 2 complete passes", ...), and why, in the user's
+// words.
+struct ReportRow {
+    std::wstring item;
+    std::wstring outcome;
+    std::wstring why;
+};
+std::vector<ReportRow> ReportRows(const WipeFailures& failures);
+
+// Every row in full, its three columns separated by tabs and the rows ended by CR LF: what
+// the Copy button puts on the clipboard.
 std::wstring ReportLines(const WipeFailures& failures);
 
 // FormatMessageW's text for a system error code, without its trailing line break; empty

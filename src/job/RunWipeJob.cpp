@@ -180,7 +180,7 @@ private:
 
 void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end) {
     CReportDlg report(owner, ReportSummary(FailureCount(failures), end.cancelled, end.untouched),
-                      ReportLines(failures));
+                      ReportRows(failures), ReportLines(failures));
     report.DoModal();
 }
 

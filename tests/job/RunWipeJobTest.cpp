@@ -335,7 +335,7 @@ ReportSeen ReadAndCloseReport() {
         return value;
     };
     seen.summary = text(IDC_REPORT_SUMMARY);
-    seen.list = text(IDC_REPORT_LIST);
+    seen.list = test::ListViewText(::GetDlgItem(dialog, IDC_REPORT_LIST));
     ::SendMessageW(::GetDlgItem(dialog, IDC_REPORT_COPY), BM_CLICK, 0, 0);
     if (::OpenClipboard(nullptr)) {
         if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
@@ -381,9 +381,13 @@ TEST_F(RunWipeJobTest, TheReportListsExactlyWhatWasLeftAndCopiesItAsShown) {
     EXPECT_EQ(tree.Read("work\\locked.txt"), "locked");
     EXPECT_EQ(seen.summary.rfind(L"2 items could not be wiped.", 0), 0u);
     EXPECT_EQ(LineCount(seen.list), 2u);
-    EXPECT_NE(seen.list.find(L"locked.txt - the file could not be wiped"), std::wstring::npos);
-    EXPECT_NE(seen.list.find(L"readonly.txt - the file could not be wiped"), std::wstring::npos);
-    EXPECT_EQ(seen.list.find(L"a.txt -"), std::wstring::npos);
+    EXPECT_NE(seen.list.find(L"locked.txt\tleft as it was\tanother program has it open"),
+              std::wstring::npos)
+        << Narrow(seen.list);
+    EXPECT_NE(seen.list.find(L"readonly.txt\tleft partly wiped as "), std::wstring::npos);
+    EXPECT_NE(seen.list.find(L"\tit is read-only, or you may not change it\r\n"),
+              std::wstring::npos);
+    EXPECT_EQ(seen.list.find(L"a.txt\t"), std::wstring::npos);
     EXPECT_EQ(seen.clipboard, seen.list);
     for (const std::string& name : tree.List("work")) {
         ::SetFileAttributesA(tree.Path("work\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -396,14 +400,17 @@ TEST_F(RunWipeJobTest, TenThousandFailuresStayReadableInOneReport) {
         many[i].path = "C:\\data\\file " + std::to_string(i) + ".bin";
         many[i].error = ERROR_ACCESS_DENIED;
     }
+    many[0].path = "C:\\data\\" + std::string(300, 'x') + "\\file 0.bin";
     int lines = 0;
-    std::wstring summary;
+    std::wstring summary, shown;
     std::thread watcher([&] {
         HWND dialog = nullptr;
         for (int i = 0; i < 3000 && !(dialog = FindReportDialog()); ++i) ::Sleep(10);
         if (!dialog) return;
-        lines =
-            static_cast<int>(::SendDlgItemMessageW(dialog, IDC_REPORT_LIST, EM_GETLINECOUNT, 0, 0));
+        const HWND list = ::GetDlgItem(dialog, IDC_REPORT_LIST);
+        lines = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        // A long path keeps its start and its name, its middle shortened to fit.
+        shown = test::ListViewCell(list, 0, 0);
         wchar_t text[256] = {};
         ::GetDlgItemTextW(dialog, IDC_REPORT_SUMMARY, text, 256);
         summary = text;
@@ -411,7 +418,11 @@ TEST_F(RunWipeJobTest, TenThousandFailuresStayReadableInOneReport) {
     });
     ShowJobReport(nullptr, many, JobEnd{});
     watcher.join();
-    EXPECT_GE(lines, 10000);  // every entry, and the empty line after the last
+    EXPECT_EQ(lines, 10000);
+    EXPECT_EQ(shown.rfind(L"C:\\data\\", 0), 0u) << Narrow(shown);
+    EXPECT_NE(shown.find(L"..."), std::wstring::npos) << Narrow(shown);
+    EXPECT_LT(shown.size(), 200u);
+    EXPECT_EQ(shown.substr(shown.size() - 10), L"file 0.bin") << Narrow(shown);
     EXPECT_EQ(summary.rfind(L"10000 items could not be wiped.", 0), 0u);
 }
 
@@ -443,16 +454,19 @@ TEST_F(RunWipeJobTest, ACancelReportsTheFailureBeforeItAndWhereThePartlyWipedFil
               0u)
         << Narrow(seen.summary);
     EXPECT_EQ(LineCount(seen.list), 2u);
-    EXPECT_NE(seen.list.find(L"locked.txt - "), std::wstring::npos);
+    EXPECT_NE(seen.list.find(L"locked.txt\t"), std::wstring::npos);
     const auto left = tree.List("work");
     const auto renamed = std::find_if(left.begin(), left.end(), [](const std::string& name) {
         return name != "locked.txt" && name != "after.txt";
     });
     ASSERT_NE(renamed, left.end());
-    EXPECT_NE(seen.list.find(L"big.bin - the wipe was cancelled while this file was being "
-                             L"overwritten. It was left as "),
-              std::wstring::npos);
-    EXPECT_NE(seen.list.find(Widen(*renamed) + L" after "), std::wstring::npos);
+    EXPECT_NE(seen.list.find(L"big.bin\tleft partly wiped as "), std::wstring::npos)
+        << Narrow(seen.list);
+    EXPECT_NE(seen.list.find(L" as " + Widen(*renamed) +
+                             L", after 0 complete passes\tthe wipe was "
+                             L"cancelled while this file was being overwritten"),
+              std::wstring::npos)
+        << Narrow(seen.list);
     ::DeleteFileA(tree.Path("work\\" + *renamed).c_str());
 }
 

@@ -1,6 +1,7 @@
 #include "support/WinTestSupport.h"
 
 #include <shlobj.h>
+#include <commctrl.h>
 
 #include <cstring>
 
@@ -111,6 +112,34 @@ BOOL CALLBACK MatchOwnWindow(HWND hwnd, LPARAM param) {
 }
 
 }  // namespace
+
+std::wstring ListViewCell(HWND list, int row, int column) {
+    std::wstring text(32768, L'\0');
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = &text[0];
+    item.cchTextMax = static_cast<int>(text.size());
+    const LRESULT length = ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                          reinterpret_cast<LPARAM>(&item));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+std::wstring ListViewText(HWND list) {
+    ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(32767, 0));
+    const int rows = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    std::wstring text;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (column > 0) text += L'\t';
+            text += ListViewCell(list, row, column);
+        }
+        text += L"\r\n";
+    }
+    return text;
+}
 
 HWND FindOwnWindow(const char* className, const char* title,
                    const std::function<bool(HWND)>& accept) {

@@ -30,6 +30,12 @@ void RemoveTree(const std::wstring& folder);
 HWND FindOwnWindow(const char* className, const char* title,
                    const std::function<bool(HWND)>& accept = nullptr);
 
+// Every row of a report-style list view of this process, its cells separated by tabs and
+// the rows ended by CR LF, as Copy puts them. The first column is widened first, so that
+// no path in it is shortened. ListViewCell reads one cell as it is shown now.
+std::wstring ListViewText(HWND list);
+std::wstring ListViewCell(HWND list, int row, int column);
+
 // A data object living on the test's stack that counts the references taken and released
 // on it. It serves a drop list of names (ANSI or wide, as Explorer serves them), forwards
 // to an inner data object, or has no file list at all.

@@ -402,7 +402,7 @@ TEST_F(ExplorerCommandInvokeTest, AnItemWithoutAPathIsReportedAndTheCurrentFolde
 
     EXPECT_FALSE(menutest::ExistsW(file));
     EXPECT_EQ(
-        L"(a name the shell could not deliver) - the shell gave no name for it, so "
+        L"(a name the shell could not deliver)\tnot touched\tthe shell gave no name for it, so "
         L"nothing was touched\r\n",
         report);
 }

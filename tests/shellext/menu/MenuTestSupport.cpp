@@ -184,9 +184,8 @@ std::wstring ReadAndCloseReport() {
             return ::IsWindowVisible(window) && ::GetDlgItem(window, IDC_REPORT_LIST) != nullptr;
         });
         if (!dialog) continue;
-        const HWND list = ::GetDlgItem(dialog, IDC_REPORT_LIST);
-        std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(list)) + 1, L'\0');
-        text.resize(static_cast<std::size_t>(::GetWindowTextW(list, &text[0], int(text.size()))));
+        const std::wstring text =
+            veltrane::test::ListViewText(::GetDlgItem(dialog, IDC_REPORT_LIST));
         ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
         return text;
     }

@@ -344,9 +344,7 @@ TEST_F(PathsTest, WhatCouldNotBeWipedIsReportedOnceAndCopiedAsShown) {
             const HWND dialog = FindOwnDialog(true);
             if (!dialog) continue;
             ++reports;
-            std::vector<wchar_t> text(65536);
-            ::GetDlgItemTextW(dialog, IDC_REPORT_LIST, text.data(), int(text.size()));
-            list = text.data();
+            list = veltrane::test::ListViewText(::GetDlgItem(dialog, IDC_REPORT_LIST));
             ::SendMessageW(::GetDlgItem(dialog, IDC_REPORT_COPY), BM_CLICK, 0, 0);
             if (::OpenClipboard(nullptr)) {
                 if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
@@ -373,8 +371,9 @@ TEST_F(PathsTest, WhatCouldNotBeWipedIsReportedOnceAndCopiedAsShown) {
         ++lines;
     }
     EXPECT_EQ(2u, lines);
-    EXPECT_NE(std::wstring::npos, list.find(Path(kInUse) + L" - "));
-    EXPECT_NE(std::wstring::npos, list.find(Path("mixed\\readonly.txt") + L" - "));
+    EXPECT_NE(std::wstring::npos, list.find(Path(kInUse) + L"\tleft as it was\tanother program"));
+    EXPECT_NE(std::wstring::npos,
+              list.find(Path("mixed\\readonly.txt") + L"\tleft partly wiped as "));
     EXPECT_EQ(list, clipboard);
 
     // A job that wipes everything shows nothing more.
