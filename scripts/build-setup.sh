@@ -114,7 +114,8 @@ if [ -n "$signing" ]; then
     if [ "$status" -eq 0 ]; then
         package_signed=1
     elif [ "$status" -eq 3 ]; then
-        # Debian 12's own osslsigncode (2.5) knows no MSIX; bookworm-backports has 2.9.
+        # Debian 12's own osslsigncode (2.5) knows no MSIX (2.7 was the first to sign it);
+        # bookworm-backports has 2.9.
         echo "NOTE: this osslsigncode cannot sign MSIX packages: the package stays UNSIGNED,"
         echo "      with the unsigned publisher form, and setup registers it with -AllowUnsigned."
         stage_package "$(python3 "$root/installer/package/make_msix.py" publisher)"

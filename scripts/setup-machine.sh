@@ -6,7 +6,7 @@
 set -eu
 
 # osslsigncode signs releases (scripts/build-setup.sh): Debian 12's own 2.5 signs the DLLs and
-# programs; signing the MSIX package needs 2.6 or later (bookworm-backports has 2.9).
+# programs; signing the MSIX package needs 2.7 or later (bookworm-backports has 2.9).
 # fonts-wine brings the Marlett and Tahoma fonts that Windows draws captions and dialogs with.
 packages="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine xvfb xauth
  cmake make g++ googletest libbenchmark-dev python3 fp-utils imagemagick x11-apps nsis

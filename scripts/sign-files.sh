@@ -4,7 +4,7 @@
 #   VELTRANE_SIGN_PASS       its password (may be empty)
 #   VELTRANE_SIGN_TIMESTAMP  an RFC 3161 timestamp server (optional)
 # Exit status: 0 all signed; 3 a file is of a kind this osslsigncode cannot sign (the MSIX
-# package before osslsigncode 2.6; Debian 12 has 2.5), left unchanged and the rest not
+# package before osslsigncode 2.7; Debian 12's own has 2.5, bookworm-backports 2.9), left unchanged and the rest not
 # tried; 1 any other failure. Also run by makensis on the setup program and its
 # uninstaller (installer/veltrane.nsi).
 set -eu
@@ -31,6 +31,16 @@ for file in "$@"; do
         echo "sign-files.sh: signing $file failed" >&2
         exit 1
     fi
+    case "$file" in
+    *.msix)
+        # A signed package that does not open is worse than an unsigned one: check it
+        # before it replaces the original.
+        if ! python3 "$(dirname "$0")/../installer/package/make_msix.py" check "$work/signed" >&2; then
+            echo "sign-files.sh: the signed $file is damaged; the original was kept" >&2
+            exit 1
+        fi
+        ;;
+    esac
     cat "$work/signed" >"$file"
     rm -f "$work/signed"
     echo "signed $file"

@@ -12,7 +12,13 @@
   make_msix.py pack DIR OUT.msix
       Packs every file under DIR into OUT.msix with AppxBlockMap.xml and
       [Content_Types].xml. Files are stored uncompressed, in name order, with a fixed date,
-      so the same input gives the same bytes.
+      so the same input gives the same bytes. [Content_Types].xml alone is deflated:
+      osslsigncode rewrites that entry deflated when it signs, and keeps the method the
+      entry had, so a stored one would be left with compressed bytes marked as stored.
+  make_msix.py check PACKAGE.msix
+      Says what is wrong with a package (before or after signing): an entry whose bytes do
+      not match its CRC, a payload file that is compressed, missing from the block map or
+      whose size or block hashes differ from it. Exit status 1 when anything is.
 
 Only the standard library: the package format is a ZIP file, a block map (the SHA-256 of
 every 64 KiB block of every file, in base64) and a content-types list.
@@ -26,7 +32,7 @@ import struct
 import sys
 import zipfile
 import zlib
-from xml.sax.saxutils import quoteattr
+from xml.sax.saxutils import escape, quoteattr
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "res"))
@@ -45,28 +51,51 @@ CONTENT_TYPE_BY_EXTENSION = {
 }
 # Logo files the manifest names, with their size in pixels.
 LOGOS = {"StoreLogo.png": 50, "Square150x150Logo.png": 150, "Square44x44Logo.png": 44}
-# Windows writes these attribute names in a certificate subject.
-SUBJECT_NAMES = {"ST": "S"}
+# OpenSSL's attribute names (RFC 2253 output) as Windows writes them in a certificate
+# subject, which is what it compares a package's Publisher with. The names Windows has no
+# short form for are written as OID.<dotted number>; the same names are kept as they are.
+SUBJECT_NAMES = {
+    "ST": "S",
+    "emailAddress": "E",
+    "serialNumber": "SERIALNUMBER",
+    "street": "STREET",
+    "title": "T",
+    "givenName": "G",
+    "initials": "I",
+    "postalCode": "PostalCode",
+    "businessCategory": "OID.2.5.4.15",
+    "jurisdictionC": "OID.1.3.6.1.4.1.311.60.2.1.3",
+    "jurisdictionST": "OID.1.3.6.1.4.1.311.60.2.1.2",
+    "jurisdictionL": "OID.1.3.6.1.4.1.311.60.2.1.1",
+    "organizationIdentifier": "OID.2.5.4.97",
+    "UID": "OID.0.9.2342.19200300.100.1.1",
+}
 
 
 # --- Publisher ------------------------------------------------------------------------------
 
 def split_rfc2253(subject):
-    """The (name, value) pairs of an RFC 2253 subject, escapes undone."""
-    pairs, current, escaped = [], "", False
-    for c in subject:
-        if escaped:
-            current += c
-            escaped = False
-        elif c == "\\":
-            escaped = True
-        elif c in ",+":
+    """The (name, value) pairs of an RFC 2253 subject, escapes undone: "\\," is a comma,
+    "\\C3\\BC" the bytes of a UTF-8 character (OpenSSL escapes what is not ASCII so)."""
+    pairs, current, i = [], b"", 0
+    while i < len(subject):
+        c = subject[i]
+        if c == "\\" and re.fullmatch(r"[0-9A-Fa-f]{2}", subject[i + 1:i + 3]):
+            current += bytes.fromhex(subject[i + 1:i + 3])
+            i += 3
+            continue
+        if c == "\\" and i + 1 < len(subject):
+            current += subject[i + 1].encode("utf-8")
+            i += 2
+            continue
+        if c in ",+":
             pairs.append(current)
-            current = ""
+            current = b""
         else:
-            current += c
+            current += c.encode("utf-8")
+        i += 1
     pairs.append(current)
-    return [tuple(p.split("=", 1)) for p in pairs if p]
+    return [tuple(p.decode("utf-8", "replace").split("=", 1)) for p in pairs if p]
 
 
 def publisher(subject=None):
@@ -119,10 +148,11 @@ def stage(directory, version, clsid, publisher_name, dll, executable):
         sys.exit(f"class identifier {clsid!r} is not a GUID")
     with open(os.path.join(HERE, "AppxManifest.xml.in"), encoding="utf-8") as f:
         text = f.read()
-    # Attribute values: quoteattr adds the quotes, the template has its own.
+    # Attribute values between the template's double quotes: a publisher such as
+    # O="Example, Inc." holds double quotes of its own, which must become &quot;.
     for key, value in (("PUBLISHER", publisher_name), ("VERSION", version),
                        ("COMMAND_CLSID", guid), ("DLL", dll), ("EXECUTABLE", executable)):
-        text = text.replace(f"@{key}@", quoteattr(value)[1:-1])
+        text = text.replace(f"@{key}@", escape(value, {'"': "&quot;"}))
     if "@" in re.sub(r"<!--.*?-->", "", text, flags=re.S):
         sys.exit("a placeholder of the manifest template was left unfilled")
     os.makedirs(os.path.join(directory, "Assets"), exist_ok=True)
@@ -193,9 +223,9 @@ def local_header_size(info):
     return 30 + len(name) + len(info.extra)
 
 
-def add(archive, name, data):
+def add(archive, name, data, compress=False):
     info = zipfile.ZipInfo(name, date_time=ZIP_DATE)
-    info.compress_type = zipfile.ZIP_STORED
+    info.compress_type = zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED
     info.external_attr = 0
     archive.writestr(info, data)
     return local_header_size(info)
@@ -211,8 +241,58 @@ def pack(directory, out):
                 data = f.read()
             entries.append((name, data, add(archive, name, data)))
         add(archive, BLOCKMAP, block_map(entries))
-        add(archive, CONTENT_TYPES, content_types([name for name, _, _ in entries]))
+        add(archive, CONTENT_TYPES, content_types([name for name, _, _ in entries]),
+            compress=True)
     os.replace(temporary, out)
+    bad = problems(out)
+    if bad:
+        sys.exit(f"{out}: " + "; ".join(bad))
+
+
+def problems(path):
+    """What is wrong with the package at `path`, as sentences; empty when it is sound."""
+    import xml.etree.ElementTree as ET
+    found = []
+    try:
+        archive = zipfile.ZipFile(path)
+    except (OSError, zipfile.BadZipFile) as e:
+        return [f"not a ZIP file ({e})"]
+    with archive:
+        try:
+            broken = archive.testzip()
+        except (zipfile.BadZipFile, zlib.error, NotImplementedError) as e:
+            broken = f"? ({e})"
+        if broken:
+            found.append(f"{broken} does not match its CRC")
+        infos = {i.filename: i for i in archive.infolist()}
+        if BLOCKMAP not in infos:
+            return found + ["no block map"]
+        ns = {"bm": "http://schemas.microsoft.com/appx/2010/blockmap"}
+        listed = {}
+        for entry in ET.fromstring(archive.read(BLOCKMAP)).findall("bm:File", ns):
+            listed[entry.get("Name").replace(chr(92), "/")] = entry
+        skip = {BLOCKMAP, CONTENT_TYPES, "AppxSignature.p7x"}
+        for name, info in infos.items():
+            if name in skip:
+                continue
+            if info.compress_type != zipfile.ZIP_STORED:
+                found.append(f"{name} is compressed")
+            entry = listed.pop(name, None)
+            if entry is None:
+                found.append(f"{name} is not in the block map")
+                continue
+            if broken:
+                continue
+            data = archive.read(name)
+            if int(entry.get("Size")) != len(data):
+                found.append(f"{name}: the block map says {entry.get('Size')} bytes, it has "
+                             f"{len(data)}")
+            hashes = [b.get("Hash") for b in entry.findall("bm:Block", ns)]
+            if hashes != block_hashes(data):
+                found.append(f"{name}: its blocks do not match the block map")
+        for name in listed:
+            found.append(f"the block map lists {name}, which the package does not hold")
+    return found
 
 
 def main():
@@ -230,11 +310,18 @@ def main():
     k = commands.add_parser("pack")
     k.add_argument("directory")
     k.add_argument("out")
+    c = commands.add_parser("check")
+    c.add_argument("package")
     args = parser.parse_args()
     if args.command == "publisher":
         print(publisher(args.subject))
     elif args.command == "stage":
         stage(args.directory, args.version, args.clsid, args.publisher, args.dll, args.executable)
+    elif args.command == "check":
+        bad = problems(args.package)
+        for line in bad:
+            print(f"{args.package}: {line}")
+        sys.exit(1 if bad else 0)
     else:
         pack(args.directory, args.out)
 

@@ -2,7 +2,9 @@
 """The Windows 11 package as installer/package/make_msix.py makes it, checked on its own
 terms (nothing here is shared with the packer):
 
-- the ZIP: every file stored whole, the block map and the content types after the payload;
+- the ZIP: every file stored whole but the content types, which are deflated (the form
+  osslsigncode keeps consistent when it signs), the block map and the content types after
+  the payload, every entry matching its CRC;
 - AppxBlockMap.xml: every payload file once, its size and local header size as in the
   ZIP, and the SHA-256 of each of its 64 KiB blocks, in base64;
 - [Content_Types].xml: a type for every part;
@@ -75,8 +77,12 @@ def problems(path):
             found.append(f"block map and content types are not last: {names}")
         payload = [i for i in infos if i.filename not in ("AppxBlockMap.xml", "[Content_Types].xml")]
         for info in infos:
-            if info.compress_type != zipfile.ZIP_STORED:
-                found.append(f"{info.filename} is compressed")
+            wanted = (zipfile.ZIP_DEFLATED if info.filename == "[Content_Types].xml"
+                      else zipfile.ZIP_STORED)
+            if info.compress_type != wanted:
+                found.append(f"{info.filename} has compression method {info.compress_type}")
+        if archive.testzip() is not None:
+            found.append(f"{archive.testzip()} does not match its CRC")
         blockmap = ET.fromstring(archive.read("AppxBlockMap.xml"))
         if blockmap.tag != f"{{{NS['bm']}}}BlockMap":
             found.append(f"block map root {blockmap.tag}")
@@ -235,6 +241,37 @@ class Publisher(unittest.TestCase):
                          self.publisher(r"subject=CN=Veltrane Test,O=Veltrane Test\, Inc.,"
                                         r"ST=Some State,C=US"))
         self.assertEqual("CN=A", self.publisher("CN=A"))
+
+    def test_every_attribute_of_real_subjects_has_the_name_windows_writes(self):
+        # As `openssl x509 -subject -nameopt RFC2253` prints them, and as Windows shows the
+        # same certificates' subjects.
+        cases = [
+            # An extended-validation certificate of a company.
+            (r"CN=Example Software Inc.,O=Example Software Inc.,street=1 Main St,L=Springfield,"
+             r"ST=Oregon,postalCode=97477,C=US,serialNumber=1234567,businessCategory=Private "
+             r"Organization,jurisdictionST=Delaware,jurisdictionC=US",
+             'CN=Example Software Inc., O=Example Software Inc., STREET=1 Main St, '
+             'L=Springfield, S=Oregon, PostalCode=97477, C=US, SERIALNUMBER=1234567, '
+             'OID.2.5.4.15=Private Organization, OID.1.3.6.1.4.1.311.60.2.1.2=Delaware, '
+             'OID.1.3.6.1.4.1.311.60.2.1.3=US'),
+            # An individual developer's certificate with an e-mail address.
+            (r"CN=Jane Doe,O=Jane Doe,L=Berlin,C=DE,emailAddress=jane@example.org",
+             "CN=Jane Doe, O=Jane Doe, L=Berlin, C=DE, E=jane@example.org"),
+            # An organisation identifier and a value that needs quotes.
+            (r"CN=Beispiel GmbH,O=Beispiel GmbH,organizationIdentifier=VATDE-123,"
+             r"jurisdictionL=M\C3\BCnchen,OU=R\+D",
+             "CN=Beispiel GmbH, O=Beispiel GmbH, OID.2.5.4.97=VATDE-123, "
+             'OID.1.3.6.1.4.1.311.60.2.1.1=M\u00fcnchen, OU="R+D"'),
+        ]
+        for subject, windows in cases:
+            with self.subTest(subject=subject):
+                self.assertEqual(windows, self.publisher(subject))
+
+    def test_a_quoted_publisher_stays_one_attribute_of_a_well_formed_manifest(self):
+        publisher = 'CN=Veltrane Test, O="Veltrane Test, Inc.", C=US'
+        data, _ = manifest(build("quoted", publisher))
+        identity = ET.fromstring(data).find("f:Identity", NS)
+        self.assertEqual(publisher, identity.get("Publisher"))
 
 
 if __name__ == "__main__":

@@ -3,8 +3,11 @@
 # scripts/sign-files.sh on the DLL, a program and the Windows 11 package, makensis signing
 # the uninstaller and the setup program, then `osslsigncode verify` on every signed file;
 # a signed file changed afterwards no longer verifies.
-# An osslsigncode that cannot sign MSIX packages (before 2.6; Debian 12 has 2.5) must say
-# so and leave the package as it was: that is checked instead.
+# The signed package must still open: every entry matches its CRC (`unzip -t`), the block
+# map matches the payload (make_msix.py check), and its Publisher is the certificate's
+# subject in Windows' form. An osslsigncode that cannot sign MSIX packages (before 2.7;
+# Debian 12's own has 2.5) must say so and leave the package as it was: that is checked
+# instead.
 #
 # Environment (tests/package/CMakeLists.txt): DLL, EXE, DIR (DLL with help and animation
 # beside it, or empty), MAKENSIS (or empty), CLSID, VERSION, REPO, WORK.
@@ -54,6 +57,11 @@ else
     check "sign-files.sh signs the package" test "$status" -eq 0
     check "veltrane.msix verifies" verify veltrane.msix
     check "the package holds its signature" sh -c "unzip -l veltrane.msix | grep -q AppxSignature.p7x"
+    check "the signed package opens: every entry matches its CRC" sh -c "unzip -tq veltrane.msix >/dev/null"
+    check "the signed package's block map matches its files" \
+        "$python" "$REPO/installer/package/make_msix.py" check veltrane.msix
+    check "the signed package's Publisher is the certificate's subject" \
+        sh -c "unzip -p veltrane.msix AppxManifest.xml | grep -qF 'Publisher=\"CN=Veltrane Test, O=&quot;Veltrane Test, Inc.&quot;, C=US\"'"
 fi
 
 # A byte changed after signing: the signature no longer holds.
