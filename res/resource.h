@@ -24,6 +24,7 @@
 #define IDC_REPORT_SUMMARY 1050
 #define IDC_REPORT_LIST 1051
 #define IDC_REPORT_COPY 1052
+#define IDC_REPORT_LATER 1053
 
 // The question before a wipe
 #define IDD_CONFIRM_WIPE 136

@@ -14,7 +14,19 @@ void ForEachOffered(Visit&& visit) {
     }
 }
 
-enum class Action { Method, Recursive, DryRun, Quiet, Json, Help, Version, Ask };
+enum class Action {
+    Method,
+    Recursive,
+    DryRun,
+    Quiet,
+    Json,
+    Help,
+    Version,
+    Ask,
+    Later,
+    Pending,
+    Clear
+};
 
 struct OptionRow {
     char shortName;        // 0: none
@@ -24,10 +36,17 @@ struct OptionRow {
 };
 
 constexpr OptionRow kOptions[] = {
-    {'m', "method", true, Action::Method},   {'r', "recursive", false, Action::Recursive},
-    {'n', "dry-run", false, Action::DryRun}, {'q', "quiet", false, Action::Quiet},
-    {0, "json", false, Action::Json},        {'h', "help", false, Action::Help},
-    {0, "version", false, Action::Version},  {0, "ask", true, Action::Ask},
+    {'m', "method", true, Action::Method},
+    {'r', "recursive", false, Action::Recursive},
+    {'n', "dry-run", false, Action::DryRun},
+    {'q', "quiet", false, Action::Quiet},
+    {0, "json", false, Action::Json},
+    {'h', "help", false, Action::Help},
+    {0, "version", false, Action::Version},
+    {0, "ask", true, Action::Ask},
+    {0, "at-next-sign-in", false, Action::Later},
+    {0, "pending", false, Action::Pending},
+    {0, "clear", false, Action::Clear},
 };
 
 const OptionRow* FindLong(const std::string& name) {
@@ -83,6 +102,15 @@ bool Apply(const OptionRow& row, const std::string& value, CliOptions& options,
             return true;
         case Action::Version:
             options.version = true;
+            return true;
+        case Action::Later:
+            options.atNextSignIn = true;
+            return true;
+        case Action::Pending:
+            options.pending = true;
+            return true;
+        case Action::Clear:
+            options.clear = true;
             return true;
         case Action::Ask:
             if (value != "on" && value != "off") {
@@ -179,8 +207,12 @@ bool CommandLine::Parse(const std::vector<std::string>& args, CliOptions& option
             if (!Apply(*row, value, options, error)) return false;
         }
     }
+    if (options.clear && !options.pending) {
+        error = "--clear goes with --pending";
+        return false;
+    }
     if (!options.help && !options.version && options.ask == CliOptions::Ask::Unchanged &&
-        options.paths.empty()) {
+        !options.pending && options.paths.empty()) {
         error = "no file or folder named";
         return false;
     }
@@ -206,6 +238,8 @@ std::string CommandLine::HelpText() {
         "  -q, --quiet        no progress display\n"
         "      --json         write the outcome of every item as JSON to standard output\n"
         "      --ask on|off   whether Explorer's menus ask before they wipe (for you)\n"
+        "      --at-next-sign-in  queue the paths, to be wiped at your next sign-in\n"
+        "      --pending      list what is queued for your next sign-in (--clear: empty it)\n"
         "  -h, --help, /?     show this help\n"
         "      --version      show the version\n"
         "\n"

@@ -26,6 +26,9 @@ struct CliOptions {
     bool version = false;
     // --ask on|off: whether the shell's menus ask before a wipe (for this user).
     enum class Ask { Unchanged, On, Off } ask = Ask::Unchanged;
+    bool atNextSignIn = false;  // queue the paths for the next sign-in instead
+    bool pending = false;       // list the queue (with `clear`: empty it)
+    bool clear = false;
     std::vector<std::string> paths;  // UTF-8, exactly as given
 };
 
@@ -36,7 +39,7 @@ public:
 
     // Reads the arguments after the program's name. False with `error` set (one line,
     // without the program's name) for a usage error: unknown option, missing or unknown
-    // method, no path. --help, --version and --ask need no path.
+    // method, no path. --help, --version, --ask and --pending need no path.
     static bool Parse(const std::vector<std::string>& args, CliOptions& options,
                       std::string& error);
 

@@ -11,7 +11,9 @@
 #include "cli/CliProgram.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleOutput.h"
+#include "job/PendingStore.h"
 #include "job/WipeConfirmation.h"
+#include "wipe/WipeMethod.h"
 #include "wipe/Paths.h"
 #include "wipe/Unicode.h"
 
@@ -65,6 +67,44 @@ std::string Absolute(const std::string& path) {
     return veltrane::ResolveAgainst(base, path);
 }
 
+// --pending [--clear]: what the next sign-in will wipe, one line a file.
+int ShowPending(bool clear, veltrane::ConsoleOutput& output) {
+    std::vector<veltrane::PendingWipe> queue;
+    if (!veltrane::LoadPendingQueue(queue)) {
+        output.Err("veltrane: the queue for the next sign-in cannot be read\n");
+        if (!clear) return veltrane::kExitNotAllWiped;
+    }
+    if (clear) {
+        if (!veltrane::SavePendingQueue({})) {
+            output.Err("veltrane: the queue for the next sign-in could not be emptied\n");
+            return veltrane::kExitNotAllWiped;
+        }
+        output.Out(std::to_string(queue.size()) +
+                   " removed from the queue for your next sign-in\n");
+        return veltrane::kExitAllWiped;
+    }
+    for (const veltrane::PendingWipe& entry : queue) {
+        output.Out(entry.path + " (" + veltrane::MethodInfo(entry.method).description + ")\n");
+    }
+    output.Out(std::to_string(queue.size()) + " queued for your next sign-in\n");
+    return veltrane::kExitAllWiped;
+}
+
+// --at-next-sign-in PATH...: each file queued with its identity now.
+int QueuePaths(const veltrane::CliOptions& options, veltrane::ConsoleOutput& output) {
+    veltrane::WipeFailures refused;
+    if (!veltrane::QueueForNextSignIn(options.paths, options.method, refused)) {
+        output.Err("veltrane: the queue for the next sign-in could not be written\n");
+        return veltrane::kExitNotAllWiped;
+    }
+    for (const veltrane::WipeFailure& failure : refused) {
+        output.Err("veltrane: " + veltrane::DescribeFailure(failure) + "\n");
+    }
+    const std::size_t queued = options.paths.size() - refused.size();
+    output.Out(std::to_string(queued) + " queued, to be wiped at your next sign-in\n");
+    return refused.empty() ? veltrane::kExitAllWiped : veltrane::kExitNotAllWiped;
+}
+
 int Run(int argc, wchar_t** argv, veltrane::ConsoleOutput& output) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
@@ -104,6 +144,8 @@ int Run(int argc, wchar_t** argv, veltrane::ConsoleOutput& output) {
         if (options.paths.empty()) return veltrane::kExitAllWiped;
     }
     for (std::string& path : options.paths) path = Absolute(path);
+    if (options.pending) return ShowPending(options.clear, output);
+    if (options.atNextSignIn) return QueuePaths(options, output);
 
     veltrane::CliProgram program(output);
     g_program.store(&program);

@@ -22,11 +22,12 @@ RECT ChildRect(HWND dialog, int id) {
 }  // namespace
 
 CReportDlg::CReportDlg(HWND parent, std::wstring summary, std::vector<veltrane::ReportRow> rows,
-                       std::wstring copyText)
+                       std::wstring copyText, std::function<bool()> later)
     : CDialog(IDD_REPORT, parent),
       m_summary(std::move(summary)),
       m_rows(std::move(rows)),
-      m_copyText(std::move(copyText)) {
+      m_copyText(std::move(copyText)),
+      m_later(std::move(later)) {
     // The list's window class, before the template makes the list.
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&classes);
@@ -35,6 +36,7 @@ CReportDlg::CReportDlg(HWND parent, std::wstring summary, std::vector<veltrane::
 const veltrane::MessageMap* CReportDlg::GetMessageMap() const {
     static const veltrane::MessageMapEntry entries[] = {
         veltrane::MapClicked<&CReportDlg::OnCopy>(IDC_REPORT_COPY),
+        veltrane::MapClicked<&CReportDlg::OnLater>(IDC_REPORT_LATER),
         veltrane::MapMessage<&CReportDlg::OnNotify>(WM_NOTIFY),
         veltrane::MapMessage<&CReportDlg::OnSize>(WM_SIZE),
         veltrane::MapMessage<&CReportDlg::OnGetMinMaxInfo>(WM_GETMINMAXINFO),
@@ -61,6 +63,9 @@ BOOL CReportDlg::OnInitDialog() {
     const RECT copy = ChildRect(dialog, IDC_REPORT_COPY);
     const RECT ok = ChildRect(dialog, IDOK);
     m_copyFromCorner = POINT{client.right - copy.left, client.bottom - copy.top};
+    const RECT later = ChildRect(dialog, IDC_REPORT_LATER);
+    m_laterFromCorner = POINT{client.right - later.left, client.bottom - later.top};
+    if (m_later) ::ShowWindow(GetDlgItem(IDC_REPORT_LATER), SW_SHOW);
     m_okFromCorner = POINT{client.right - ok.left, client.bottom - ok.top};
 
     const HWND view = GetDlgItem(IDC_REPORT_LIST);
@@ -133,6 +138,8 @@ INT_PTR CReportDlg::OnSize(WPARAM, LPARAM lParam) {
     ::SetWindowPos(GetDlgItem(IDC_REPORT_LIST), nullptr, m_listMargins.left, m_listMargins.top,
                    width - m_listMargins.left - m_listMargins.right,
                    height - m_listMargins.top - m_listMargins.bottom, SWP_NOZORDER);
+    ::SetWindowPos(GetDlgItem(IDC_REPORT_LATER), nullptr, width - m_laterFromCorner.x,
+                   height - m_laterFromCorner.y, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
     ::SetWindowPos(GetDlgItem(IDC_REPORT_COPY), nullptr, width - m_copyFromCorner.x,
                    height - m_copyFromCorner.y, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
     ::SetWindowPos(GetDlgItem(IDOK), nullptr, width - m_okFromCorner.x, height - m_okFromCorner.y,
@@ -150,6 +157,21 @@ INT_PTR CReportDlg::OnGetMinMaxInfo(WPARAM, LPARAM lParam) {
     auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
     info->ptMinTrackSize = POINT{m_minimum.cx, m_minimum.cy};
     return TRUE;
+}
+
+void CReportDlg::OnLater() {
+    if (!m_later) return;
+    const bool queued = m_later();
+    const HWND button = GetDlgItem(IDC_REPORT_LATER);
+    if (queued) {
+        m_summary += L" The files another program had open will be wiped at your next sign-in.";
+        ::SetWindowTextW(GetDlgItem(IDC_REPORT_SUMMARY), m_summary.c_str());
+        ::SetFocus(GetDlgItem(IDOK));
+        ::EnableWindow(button, FALSE);
+    } else {
+        ::MessageBoxW(GetSafeHwnd(), L"The files could not be queued for your next sign-in.",
+                      L"Veltrane", MB_OK | MB_ICONEXCLAMATION);
+    }
 }
 
 void CReportDlg::OnCopy() {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,10 @@
 
 class CReportDlg : public veltrane::CDialog {
 public:
+    // `later`, when given, shows "Wipe at next sign-in": it queues the files another
+    // program held open and says whether that worked.
     CReportDlg(HWND parent, std::wstring summary, std::vector<veltrane::ReportRow> rows,
-               std::wstring copyText);
+               std::wstring copyText, std::function<bool()> later = nullptr);
 
 protected:
     const veltrane::MessageMap* GetMessageMap() const override;
@@ -23,6 +26,7 @@ protected:
 
 private:
     void OnCopy();
+    void OnLater();
     INT_PTR OnNotify(WPARAM wParam, LPARAM lParam);
     INT_PTR OnSize(WPARAM wParam, LPARAM lParam);
     INT_PTR OnGetMinMaxInfo(WPARAM wParam, LPARAM lParam);
@@ -32,6 +36,7 @@ private:
     std::wstring m_summary;
     std::vector<veltrane::ReportRow> m_rows;
     std::wstring m_copyText;
+    std::function<bool()> m_later;
     std::wstring m_cell;  // what the list was last given; it keeps the pointer until it asks again
     int m_charWidth = 7;
     // From the template, as laid out at the start: the window's smallest size, and how far
@@ -39,5 +44,6 @@ private:
     SIZE m_minimum{};
     RECT m_listMargins{};
     POINT m_copyFromCorner{};
+    POINT m_laterFromCorner{};
     POINT m_okFromCorner{};
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "framework/WorkerThread.h"
 #include "job/CCancelDlg.h"
 #include "job/CReportDlg.h"
+#include "job/PendingStore.h"
 #include "job/ReportText.h"
 #include "job/JobLock.h"
 #include "job/WipePath.h"
@@ -179,8 +181,26 @@ private:
 }  // namespace
 
 void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end) {
+    // Files another program held open can be finished at the next sign-in.
+    std::map<std::uint32_t, std::vector<std::string>> held;
+    for (const WipeFailure& failure : failures) {
+        if (HeldByAnotherProgram(failure) && failure.method != 0) {
+            held[failure.method].push_back(failure.path);
+        }
+    }
+    std::function<bool()> later;
+    if (!held.empty()) {
+        later = [held] {
+            bool queued = true;
+            for (const auto& [method, paths] : held) {
+                WipeFailures refused;
+                queued = QueueForNextSignIn(paths, method, refused) && queued && refused.empty();
+            }
+            return queued;
+        };
+    }
     CReportDlg report(owner, ReportSummary(FailureCount(failures), end.cancelled, end.untouched),
-                      ReportRows(failures), ReportLines(failures));
+                      ReportRows(failures), ReportLines(failures), std::move(later));
     report.DoModal();
 }
 

@@ -101,6 +101,7 @@ private:
         failure.path = path;
         failure.problem = problem;
         failure.error = error;
+        failure.method = m_job.method;
         m_job.failures.push_back(std::move(failure));
     }
 

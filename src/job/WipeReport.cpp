@@ -36,6 +36,9 @@ constexpr ProblemRow kProblems[] = {
      "it names a part of a folder's own index, not a file or a folder, so nothing was touched"},
     {WipeProblem::FolderStreamsNotWiped,
      "the folder's own named streams could not all be listed or wiped, so the folder was kept"},
+    {WipeProblem::ReplacedSinceQueued,
+     "it was to be wiped at this sign-in, but the name now belongs to another file (or to "
+     "none), so nothing was touched"},
     {WipeProblem::Cancelled, "the wipe was cancelled while this file was being overwritten"},
     {WipeProblem::WipedUnderOwnName,
      "wiped under its own name: it was overwritten and deleted, but it could not be renamed "

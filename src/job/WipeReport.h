@@ -27,6 +27,7 @@ enum class WipeProblem : std::uint8_t {
     FolderStream,           // a path that names a folder's own index, not data
     FolderStreamsNotWiped,  // the folder's own named streams could not all be listed or wiped
     Cancelled,              // a cancel stopped the file's wipe once it had been changed
+    ReplacedSinceQueued,    // queued for the next sign-in, another file (or none) by then
     // Not a failure, a note: the file was wiped and deleted, but its rename was refused,
     // so its own name was never hidden.
     WipedUnderOwnName,
@@ -40,6 +41,7 @@ struct WipeFailure {
     // and the passes that reached the disk.
     std::string leftAs;
     std::int32_t passesDone = 0;
+    std::uint32_t method = 0;  // the method it was to be wiped with (for a later try)
 };
 
 using WipeFailures = std::vector<WipeFailure>;

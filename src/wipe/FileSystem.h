@@ -93,6 +93,9 @@ public:
     // path is opened as itself, never followed.
     virtual Handle OpenExclusive(const std::string& path) = 0;
     virtual bool Identify(Handle h, FileIdentity& identity) = 0;
+    // The identity of what `path` names (a link as itself), read without opening its data:
+    // a file another program holds open, shared with nobody, can still say which it is.
+    virtual bool IdentifyPath(const std::string& path, FileIdentity& identity) = 0;
     virtual bool Close(Handle h) = 0;
     virtual bool GetSize64(Handle h, std::int64_t& size) = 0;
     virtual bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,

@@ -222,6 +222,14 @@ bool PosixFileSystem::Identify(Handle h, FileIdentity& identity) {
     return true;
 }
 
+bool PosixFileSystem::IdentifyPath(const std::string& path, FileIdentity& identity) {
+    struct stat st;
+    if (lstat(Native(path).c_str(), &st) != 0) return FailErrno(errno);
+    identity.volume = static_cast<std::uint64_t>(st.st_dev);
+    identity.file = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
 bool PosixFileSystem::GetSize64(Handle h, std::int64_t& size) {
     struct stat st;
     if (fstat(Fd(h), &st) != 0) return FailErrno(errno);

@@ -25,6 +25,7 @@ public:
     Handle OpenExclusive(const std::string& path) override;
     bool Close(Handle h) override;
     bool Identify(Handle h, FileIdentity& identity) override;
+    bool IdentifyPath(const std::string& path, FileIdentity& identity) override;
     bool GetSize64(Handle h, std::int64_t& size) override;
     bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,
                 std::int64_t& newPosition) override;

@@ -209,6 +209,21 @@ bool Win32FileSystem::Identify(Handle h, FileIdentity& identity) {
     return true;
 }
 
+bool Win32FileSystem::IdentifyPath(const std::string& path, FileIdentity& identity) {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return false;
+    // No data access: the share modes of other programs' handles do not apply.
+    HANDLE h = ::CreateFileW(
+        wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = Identify(static_cast<Handle>(reinterpret_cast<std::intptr_t>(h)), identity);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(h);
+    ::SetLastError(error);
+    return ok;
+}
+
 bool Win32FileSystem::GetSize64(Handle h, std::int64_t& size) {
     return m_kernel.GetSize64(Native(h), size);
 }

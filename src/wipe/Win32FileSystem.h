@@ -28,6 +28,7 @@ public:
     bool Close(Handle h) override;
     // GetFileInformationByHandle: volume serial number and file index.
     bool Identify(Handle h, FileIdentity& identity) override;
+    bool IdentifyPath(const std::string& path, FileIdentity& identity) override;
     bool GetSize64(Handle h, std::int64_t& size) override;
     bool Seek64(Handle h, std::int64_t distance, SeekOrigin origin,
                 std::int64_t& newPosition) override;

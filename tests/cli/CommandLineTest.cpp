@@ -98,6 +98,11 @@ TEST(CommandLineTest, HelpAndVersionNeedNoPath) {
     EXPECT_EQ(ParseOk({"--ask=on"}).ask, CliOptions::Ask::On);
     EXPECT_EQ(ParseOk({"x"}).ask, CliOptions::Ask::Unchanged);
     EXPECT_EQ(ParseError({"--ask", "maybe"}), "--ask takes 'on' or 'off', not 'maybe'");
+    EXPECT_TRUE(ParseOk({"--pending"}).pending);
+    EXPECT_TRUE(ParseOk({"--pending", "--clear"}).clear);
+    EXPECT_EQ(ParseError({"--clear"}), "--clear goes with --pending");
+    EXPECT_TRUE(ParseOk({"--at-next-sign-in", "x"}).atNextSignIn);
+    EXPECT_EQ(ParseError({"--at-next-sign-in"}), "no file or folder named");
 }
 
 TEST(CommandLineTest, UsageErrors) {

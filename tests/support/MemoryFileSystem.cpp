@@ -497,6 +497,19 @@ bool MemoryFileSystem::Identify(Handle h, FileIdentity& identity) {
     return Finish(lock, call);
 }
 
+bool MemoryFileSystem::IdentifyPath(const std::string& path, FileIdentity& identity) {
+    Lock lock(m_mutex);
+    Call call{Op::Identify, path};
+    if (!Injected(Op::Identify, call)) {
+        const std::string key = Resolve(path, false);
+        auto node = Find(key);
+        call.ok = node != nullptr;
+        call.error = call.ok ? kErrorSuccess : MissingError(key);
+        if (call.ok) identity = FileIdentity{1, node->id};
+    }
+    return Finish(lock, call);
+}
+
 bool MemoryFileSystem::Close(Handle h) {
     Lock lock(m_mutex);
     Call call{Op::Close};
