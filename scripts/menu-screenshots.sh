@@ -1,7 +1,7 @@
 #!/bin/sh
 # Screenshots of the real veltrane.dll under a virtual X display: the Explorer-style popup
-# menu with the "Veltrane" submenu open (docs/context-menu.png) and the About dialog
-# (docs/about-dialog.png). The extension is registered with regsvr32 in a Wine prefix of
+# menu with the "Veltrane" submenu open (docs/context-menu.png), the About dialog
+# (docs/about-dialog.png) and the question before a wipe (docs/confirm-wipe.png). The extension is registered with regsvr32 in a Wine prefix of
 # the script's own and reached through the shell host, the way Explorer reaches it.
 #
 #   scripts/menu-screenshots.sh [build-dir]    (default build/win64; configured and built
@@ -89,4 +89,18 @@ import -window root -crop "$(window_rect "About...")" +repage docs/about-dialog.
 "$wine64" explorer /desktop=about,500x250 taskkill /im veltrane-shellhost.exe >/dev/null 2>&1
 wait $about || true
 
-echo "docs/context-menu.png docs/about-dialog.png"
+# The question before a wipe, as a user who never said "don't ask" sees it; the host is
+# ended with the question open, so nothing is wiped.
+"$wine64" reg delete 'HKCU\Software\Veltrane' /v ConfirmWipe /f >/dev/null 2>&1 || true
+"$wine64" explorer /desktop=confirm,640x400 "$(winpath "$host")" --invoke 3 \
+    "$(winpath "$work/sample/letter.txt")" "$(winpath "$work/sample/photos")" >"$work/confirm.log" 2>&1 &
+confirm=$!
+wait_for_window "Veltrane"
+sleep 1
+import -window root -crop "$(window_rect "Veltrane")" +repage docs/confirm-wipe.png
+"$wine64" explorer /desktop=confirm,640x400 taskkill /im veltrane-shellhost.exe >/dev/null 2>&1
+wait $confirm || true
+"$wine64" reg add 'HKCU\Software\Veltrane' /v ConfirmWipe /t REG_DWORD /d 0 /f >/dev/null 2>&1
+[ -f "$work/sample/letter.txt" ] || { echo "the sample was wiped behind the question" >&2; exit 1; }
+
+echo "docs/context-menu.png docs/about-dialog.png docs/confirm-wipe.png"
