@@ -14,6 +14,14 @@
 
 namespace veltrane {
 
+// Where a user's queue is kept; empty members mean the user's own (the Windows store's
+// defaults: %LOCALAPPDATA%\Veltrane\pending.txt and the RunOnce value
+// "Veltrane pending wipes").
+struct PendingPlace {
+    std::wstring queueFile;
+    std::wstring runOnceValue;
+};
+
 struct PendingWipe {
     std::string path;
     std::uint32_t method = 0;

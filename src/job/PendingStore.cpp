@@ -157,7 +157,7 @@ void RunPendingWipes(HWND owner, const JobSettings& settings, const PendingPlace
     if (settings.report) {
         settings.report(owner, left, end);
     } else {
-        ShowJobReport(owner, left, end);
+        ShowJobReport(owner, left, end, place);
     }
 }
 

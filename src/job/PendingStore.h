@@ -15,11 +15,6 @@
 
 namespace veltrane {
 
-struct PendingPlace {
-    std::wstring queueFile;     // empty: %LOCALAPPDATA%\Veltrane\pending.txt
-    std::wstring runOnceValue;  // empty: "Veltrane pending wipes"
-};
-
 bool LoadPendingQueue(std::vector<PendingWipe>& queue, const PendingPlace& place = {});
 // Writes the queue and sets the RunOnce entry; an empty queue removes both.
 bool SavePendingQueue(const std::vector<PendingWipe>& queue, const PendingPlace& place = {});

@@ -180,7 +180,8 @@ private:
 
 }  // namespace
 
-void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end) {
+void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end,
+                   const PendingPlace& pending) {
     // Files another program held open can be finished at the next sign-in.
     std::map<std::uint32_t, std::vector<std::string>> held;
     for (const WipeFailure& failure : failures) {
@@ -190,11 +191,12 @@ void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end) 
     }
     std::function<bool()> later;
     if (!held.empty()) {
-        later = [held] {
+        later = [held, pending] {
             bool queued = true;
             for (const auto& [method, paths] : held) {
                 WipeFailures refused;
-                queued = QueueForNextSignIn(paths, method, refused) && queued && refused.empty();
+                queued = QueueForNextSignIn(paths, method, refused, pending) && queued &&
+                         refused.empty();
             }
             return queued;
         };
@@ -225,6 +227,7 @@ public:
     ActiveJob(CCancelDlg* dialog, HWND owner, const JobSettings& settings)
         : m_walk(WithFailures(settings.walk, m_failures)),
           m_report(settings.report),
+          m_pending(settings.pending),
           m_view(dialog, owner, settings.dialogDelayMs),
           m_host(settings.waitBetweenPolls),
           m_driver(m_view, m_host, m_walk),
@@ -266,7 +269,7 @@ public:
                 if (m_report) {
                     m_report(m_owner, *m_walk.failures, end);
                 } else {
-                    ShowJobReport(m_owner, *m_walk.failures, end);
+                    ShowJobReport(m_owner, *m_walk.failures, end, m_pending);
                 }
             });
         }
@@ -297,6 +300,7 @@ private:
     WipeFailures m_failures;
     WalkSettings m_walk;
     JobReport m_report;
+    PendingPlace m_pending;
     CancelDialogView m_view;
     ThreadWorkerHost m_host;
     JobDriver m_driver;

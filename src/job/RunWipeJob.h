@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "job/JobDriver.h"
+#include "job/PendingQueue.h"
 
 namespace veltrane {
 
@@ -36,10 +37,13 @@ struct JobSettings {
     DWORD dialogDelayMs = kDialogDelayMs;
     // Empty: the report dialog, modal to the owner.
     JobReport report;
+    // Where the report's "Wipe at next sign-in" queues files: the user's own queue.
+    PendingPlace pending;
 };
 
 // The report dialog for `failures`, modal to `owner`.
-void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end);
+void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end,
+                   const PendingPlace& pending = {});
 
 // Longest wait between two polls: how soon the file bar follows the engine. Input and a
 // worker's end cut the wait short; the bar, which the worker does not signal, moves ten

@@ -453,6 +453,7 @@ TEST_F(RunWipeJobTest, AFileInUseIsWipedAtTheNextSignInOnlyIfItIsStillTheSameFil
 
 TEST_F(RunWipeJobTest, TheReportOffersTheNextSignInForFilesInUse) {
     settings.report = nullptr;
+    settings.pending = PendingPlace{Widen(tree.Path("pending.txt")), L"Veltrane test report"};
     tree.WriteFile("work\\held.txt", "held");
     UniqueFile held(::CreateFileA(tree.Path("work\\held.txt").c_str(), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -478,17 +479,12 @@ TEST_F(RunWipeJobTest, TheReportOffersTheNextSignInForFilesInUse) {
     watcher.join();
     EXPECT_TRUE(offered);
     EXPECT_NE(summary.find(L"will be wiped at your next sign-in"), std::wstring::npos);
-    // This user's own queue, which a test beside this one may use too: only this entry is
-    // looked at, and taken off again.
     std::vector<PendingWipe> queue;
-    ASSERT_TRUE(LoadPendingQueue(queue));
-    const auto entry = std::find_if(queue.begin(), queue.end(), [this](const PendingWipe& e) {
-        return e.path == tree.Path("work\\held.txt");
-    });
-    ASSERT_NE(entry, queue.end());
-    EXPECT_EQ(entry->method, static_cast<std::uint32_t>(Gutmann));
-    queue.erase(entry);
-    EXPECT_TRUE(SavePendingQueue(queue));
+    ASSERT_TRUE(LoadPendingQueue(queue, settings.pending));
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_EQ(queue[0].path, tree.Path("work\\held.txt"));
+    EXPECT_EQ(queue[0].method, static_cast<std::uint32_t>(Gutmann));
+    EXPECT_TRUE(SavePendingQueue({}, settings.pending));
 }
 
 TEST_F(RunWipeJobTest, TenThousandFailuresStayReadableInOneReport) {
