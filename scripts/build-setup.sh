@@ -3,7 +3,8 @@
 # and the command line veltrane.exe beside it (build/release-win32/bin, build/release-win64/bin), the sparse package that
 # gives Windows 11's context menu the Veltrane command (build/setup/package: veltrane.msix
 # and its logos), and the one setup program that installs them all
-# (build/setup/veltrane-<version>-setup.exe).
+# (build/setup/veltrane-<version>-setup.exe), and the MSI that administrators deploy to many
+# machines (build/setup/veltrane-<version>.msi, built with wixl).
 #
 # Signing, when a certificate is given:
 #   VELTRANE_SIGN_PFX=cert.pfx VELTRANE_SIGN_PASS=... [VELTRANE_SIGN_TIMESTAMP=http://...]
@@ -13,7 +14,7 @@
 # publisher form that Windows 11 accepts for unsigned packages (setup then registers it
 # with -AllowUnsigned).
 # Needs what scripts/setup-machine.sh installs: mingw-w64, chmcmd (fp-utils), makensis,
-# python3, osslsigncode and openssl.
+# python3, osslsigncode, openssl and wixl.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -138,7 +139,12 @@ if [ -n "$signing" ]; then
 else
     echo "unsigned: no certificate given"
 fi
-# The checksum published beside the setup program (check with `sha256sum -c SHA256SUMS`).
-(cd "$(dirname "$setup")" && sha256sum "$(basename "$setup")" >SHA256SUMS)
+echo "== MSI for fleets"
+msi="$root/build/setup/veltrane-$version.msi"
+"$root/installer/msi/build-msi.sh" "$msi" "$version" "$root/build/release-win64/bin" \
+    "$root/build/release-win32/bin" "$package" "$package_signed" | sed "s|$root/||"
+[ -n "$signing" ] && sign "$msi"
+# The checksums published beside the setup programs (check with `sha256sum -c SHA256SUMS`).
+(cd "$(dirname "$setup")" && sha256sum "$(basename "$setup")" "$(basename "$msi")" >SHA256SUMS)
 echo "checksum: build/setup/SHA256SUMS"
 sha256sum "$setup" "$package/veltrane.msix" | sed "s|$root/||"

@@ -10,7 +10,7 @@ set -eu
 # fonts-wine brings the Marlett and Tahoma fonts that Windows draws captions and dialogs with.
 packages="g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine xvfb xauth
  cmake make g++ googletest libbenchmark-dev python3 fp-utils imagemagick x11-apps nsis
- file osslsigncode openssl clang-format"
+ file osslsigncode openssl clang-format wixl"
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"

@@ -82,5 +82,14 @@ else
     echo "NOTE: no makensis or no help file in this build: the setup program is not signed here"
 fi
 
+if command -v wixl >/dev/null && [ -n "$DIR" ]; then
+    "$REPO/installer/msi/build-msi.sh" veltrane.msi "$VERSION" "$DIR" "$DIR" >msi.log 2>&1 &&
+        "$REPO/scripts/sign-files.sh" veltrane.msi >>msi.log 2>&1
+    check "the MSI is built and signed" test $? -eq 0
+    check "veltrane.msi verifies" verify veltrane.msi
+else
+    echo "NOTE: no wixl or no help file in this build: the MSI is not signed here"
+fi
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

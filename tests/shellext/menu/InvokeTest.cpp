@@ -101,7 +101,7 @@ TEST_F(InvokeTest, AWipeAsksFirstAndADeclinedQuestionTouchesNothing) {
         LRESULT defaultId = 0;
         bool cancelFocused = false;
         std::thread watcher([&] {
-            const HWND question = WaitForQuestion(10000);
+            const HWND question = WaitForQuestion(30000);
             if (!question) return;
             text = menutest::ControlText(question, IDC_CONFIRM_TEXT);
             defaultId = ::SendMessageA(question, DM_GETDEFID, 0, 0);
@@ -133,7 +133,7 @@ TEST_F(InvokeTest, AWipeAsksFirstAndADeclinedQuestionTouchesNothing) {
         menutest::Extension ext;
         const auto items = Select(ext, "wiped");
         std::thread watcher([] {
-            const HWND question = WaitForQuestion(10000);
+            const HWND question = WaitForQuestion(30000);
             if (!question) return;
             ::SendMessageA(::GetDlgItem(question, IDC_CONFIRM_DONT_ASK), BM_CLICK, 0, 0);
             ::PostMessageA(::GetDlgItem(question, IDOK), BM_CLICK, 0, 0);
