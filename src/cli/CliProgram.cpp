@@ -243,7 +243,6 @@ int CliProgram::Run(const CliOptions& options) {
     const auto wipeRun = [&] {
         if (run.empty()) return;
         if (WipeItems(options, run, items, showProgress)) cancelled = true;
-        for (const std::size_t i : run) ReportItem(m_output, options, items[i]);
         run.clear();
     };
 
@@ -329,6 +328,8 @@ bool CliProgram::WipeItems(const CliOptions& options, const std::vector<std::siz
             item.reason = ProblemText(
                 std::find_if(item.failures.begin(), item.failures.end(), IsFailure)->problem);
         }
+        // Its lines at once, as it ends: a long job shows what stays as it goes.
+        ReportItem(m_output, options, item);
     };
     std::vector<std::string> paths;
     for (const std::size_t i : run) {
@@ -357,6 +358,7 @@ bool CliProgram::WipeItems(const CliOptions& options, const std::vector<std::siz
         if (items[i].outcome.empty()) {
             items[i].outcome = "not wiped";
             items[i].reason = kNotStarted;
+            ReportItem(m_output, options, items[i]);
         }
     }
     return driver.Cancelled();
