@@ -41,6 +41,10 @@ endif()
 if(SIGN_COMMAND)
     list(APPEND package_defines "-DSIGN_COMMAND=${SIGN_COMMAND}")
 endif()
+# Tests only: any Windows is taken for Windows 11, to see the per-account step under Wine.
+if(TEST_WINDOWS11)
+    list(APPEND package_defines "-DTEST_WINDOWS11")
+endif()
 
 if(NOT VERSION)
     file(READ "${CMAKE_CURRENT_LIST_DIR}/../CMakeLists.txt" top)

@@ -73,6 +73,7 @@ ManifestDPIAware true
 !include WinVer.nsh
 !include FileFunc.nsh
 !include WordFunc.nsh
+!include TextFunc.nsh
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -247,14 +248,25 @@ Var LogFile
     File "/oname=Square44x44Logo.png" "${PACKAGE_DIR}/Assets/Square44x44Logo.png"
 !macroend
 
-; Registers the package for the Windows 11 menu; an earlier registration (an older version,
-; or this one) goes first. Only ever reported, never a reason to fail the install.
+; Every account's own registration of the package, at its next sign-in, once per version.
+!define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\${COMMAND_CLSID}"
+!searchreplace VERSION_COMMAS "${VERSION}" "." ","
+
+; Registers the package for the Windows 11 menu: for this account now (an earlier
+; registration, of an older version or this one, goes first), and for every other account
+; at its next sign-in (Active Setup runs the same command once per account and version).
+; The classic entries stay for everyone: the classic handler gives way by itself where the
+; package serves the user, so no menu shows Veltrane twice. Only ever reported, never a
+; reason to fail the install. TEST_WINDOWS11 (the setup test's build only) takes any
+; Windows for Windows 11.
 Function RegisterPackage
+    !ifndef TEST_WINDOWS11
     ${IfNot} ${RunningX64}
     ${OrIfNot} ${AtLeastBuild} 22000
         !insertmacro SetupLog "Windows 11 menu: not this Windows (build below 22000); the classic menu serves."
         Return
     ${EndIf}
+    !endif
     ; PowerShell's single-quoted strings double their quotes.
     ${WordReplace} "$INSTDIR" "'" "''" "+" $R1
     !if ${PACKAGE_SIGNED} == 0
@@ -262,21 +274,37 @@ Function RegisterPackage
     !else
         StrCpy $R2 ""
     !endif
+    SetRegView 64
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "" "${PRODUCT} Windows 11 menu"
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "Version" "${VERSION_COMMAS}"
+    WriteRegDWORD HKLM "${ACTIVE_SETUP_KEY}" "IsInstalled" 1
+    WriteRegStr HKLM "${ACTIVE_SETUP_KEY}" "StubPath" `${POWERSHELL} "Add-AppxPackage -Path '$R1\veltrane.msix' -ExternalLocation '$R1'$R2"`
+    !insertmacro UseNativeView
     ${DisableX64FSRedirection}
     nsExec::ExecToLog `${POWERSHELL} "$$ErrorActionPreference = 'Stop'; Get-AppxPackage -AllUsers -Name Veltrane | Remove-AppxPackage -AllUsers; Add-AppxPackage -Path '$R1\veltrane.msix' -ExternalLocation '$R1'$R2"`
     Pop $0
+    StrCpy $2 ""
+    ${If} $0 == 0
+        ; The family name the classic handler looks for, to give way where the package serves.
+        ; Only a package that says its name counts as registered: a PowerShell that only
+        ; pretends (Wine's) exits with 0 and registers nothing.
+        nsExec::ExecToStack `${POWERSHELL} "(Get-AppxPackage -Name Veltrane).PackageFamilyName"`
+        Pop $1
+        Pop $2
+        ${TrimNewLines} "$2" $2
+        ${If} $2 == ""
+            StrCpy $0 "no package afterwards"
+        ${EndIf}
+    ${EndIf}
     ${EnableX64FSRedirection}
     ${If} $0 == 0
-        ; Windows 11 lists a packaged command under "Show more options" too: the 64-bit
-        ; classic handler's menu entries go, so that nothing appears twice there. Its class
-        ; stays registered; uninstall removes it with the rest.
         SetRegView 64
-        DeleteRegKey HKCR "*\shellex\ContextMenuHandlers\${PRODUCT}"
-        DeleteRegKey HKCR "Directory\shellex\ContextMenuHandlers\${PRODUCT}"
+        WriteRegStr HKLM "Software\${PRODUCT}" "PackageFamilyName" "$2"
         !insertmacro UseNativeView
-        !insertmacro SetupLog "Windows 11 menu: package registered; the classic entries give way to it."
+        !insertmacro SetupLog "Windows 11 menu: package registered for this account ($2); every other account gets it at its next sign-in (Active Setup). Restart Explorer, or sign out and in, to see it in the first menu."
+        MessageBox MB_OK|MB_ICONINFORMATION "${PRODUCT} is in Windows 11's first context menu once Explorer restarts (or after you sign out and in)." /SD IDOK
     ${Else}
-        !insertmacro SetupLog "Windows 11 menu: the package could not be registered (PowerShell: $0). The classic menu under $\"Show more options$\" works all the same."
+        !insertmacro SetupLog "Windows 11 menu: the package could not be registered for this account (PowerShell: $0); other accounts try at their next sign-in (Active Setup). The classic menu under $\"Show more options$\" works for every account all the same."
     ${EndIf}
 FunctionEnd
 !endif
@@ -472,8 +500,14 @@ Function un.RemoveNotedKeys
     !insertmacro UseNativeView
 FunctionEnd
 
-; The Windows 11 package goes before the files of its external location.
+; The Windows 11 package goes before the files of its external location, for every
+; account, and no account registers it again at its next sign-in.
 Function un.RemovePackage
+    SetRegView 64
+    DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
+    DeleteRegValue HKLM "Software\${PRODUCT}" "PackageFamilyName"
+    DeleteRegKey /ifempty HKLM "Software\${PRODUCT}"
+    !insertmacro UseNativeView
     ${If} ${RunningX64}
     ${AndIf} ${AtLeastBuild} 22000
         ${DisableX64FSRedirection}

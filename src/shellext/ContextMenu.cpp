@@ -16,6 +16,7 @@
 #include "shellext/CShellExt.h"
 #include "shellext/CommandTable.h"
 #include "shellext/HelpLauncher.h"
+#include "shellext/PackagedMenu.h"
 #include "shellext/ShellEntry.h"
 #include "shellext/ShellItemPaths.h"
 
@@ -97,6 +98,8 @@ STDMETHODIMP CShellExt::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmd
                                          UINT idCmdLast, UINT uFlags) {
     return ShellEntry(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), [&]() -> HRESULT {
         if (!ShouldBuildMenu(uFlags)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+        // Where Windows 11's package serves this user, its command is the one entry.
+        if (veltrane::PackagedMenuServesThisUser()) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
         // Identifiers beyond the range the shell handed out belong to other handlers: a
         // command there could be taken for ours.
         if (idCmdLast < idCmdFirst || idCmdLast - idCmdFirst < kCommandCount - 1) {

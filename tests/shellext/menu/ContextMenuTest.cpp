@@ -60,6 +60,18 @@ TEST_F(ShellExtTest, MenuIsBuiltOnlyForTheFlagsThatAskForIt) {
     }
 }
 
+TEST_F(ShellExtTest, TheClassicEntryStaysWhereNoPackageServesTheUser) {
+    // Setup recorded a package family that is not registered for this user (Wine registers
+    // none): the classic entry is this user's only one and stays.
+    const wchar_t family[] = L"Veltrane_0000000000000";
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Veltrane", L"PackageFamilyName",
+                                REG_SZ, family, sizeof family));
+    veltrane::UniqueMenu menu(::CreatePopupMenu());
+    EXPECT_EQ(8, m_ext->QueryContextMenu(menu.get(), 0, 100, 0x7FFF, CMF_NORMAL));
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Veltrane", L"PackageFamilyName");
+}
+
 TEST_F(ShellExtTest, PopupAtIndexMenuHoldsTheCommandsInOrderWithOneBitmapForBothStates) {
     veltrane::UniqueMenu menu(::CreatePopupMenu());
     for (const char* name : {"Open", "Edit", "Print"}) ::AppendMenuA(menu.get(), 0, 1, name);
