@@ -136,9 +136,9 @@ std::vector<ReportRow> ReportRows(const WipeFailures& failures) {
     return rows;
 }
 
-std::wstring ReportLines(const WipeFailures& failures) {
+std::wstring ReportLines(const std::vector<ReportRow>& rows) {
     std::wstring lines;
-    for (const ReportRow& row : ReportRows(failures)) {
+    for (const ReportRow& row : rows) {
         lines += row.item + L"\t" + row.outcome + L"\t" + row.why + L"\r\n";
     }
     return lines;

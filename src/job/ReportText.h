@@ -27,7 +27,7 @@ std::vector<ReportRow> ReportRows(const WipeFailures& failures);
 
 // Every row in full, its three columns separated by tabs and the rows ended by CR LF: what
 // the Copy button puts on the clipboard.
-std::wstring ReportLines(const WipeFailures& failures);
+std::wstring ReportLines(const std::vector<ReportRow>& rows);
 
 // FormatMessageW's text for a system error code, without its trailing line break; empty
 // when the system has none.

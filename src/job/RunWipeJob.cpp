@@ -201,8 +201,11 @@ void ShowJobReport(HWND owner, const WipeFailures& failures, const JobEnd& end,
             return queued;
         };
     }
+    // The rows once: each asks the system for its error's message.
+    std::vector<ReportRow> rows = ReportRows(failures);
+    std::wstring copyText = ReportLines(rows);
     CReportDlg report(owner, ReportSummary(FailureCount(failures), end.cancelled, end.untouched),
-                      ReportRows(failures), ReportLines(failures), std::move(later));
+                      std::move(rows), std::move(copyText), std::move(later));
     report.DoModal();
 }
 

@@ -8,20 +8,7 @@
 # Environment (tests/installer/CMakeLists.txt): SETUP, VERSION, CLSID, COMMAND_CLSID, WORK,
 # REPO.
 set -u
-failures=0
-pass() { printf 'ok    %s\n' "$*"; }
-fail() { printf 'FAIL  %s\n' "$*"; failures=$((failures + 1)); }
-check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
-
-rm -rf "$WORK" && mkdir -p "$WORK" || exit 1
-export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-"$REPO/scripts/wine-prefix.sh" "$WINEPREFIX"
-wineserver -w
-wineserver -p
-trap 'wineserver -k 2>/dev/null' EXIT
-wine64() { /usr/lib/wine/wine64 "$@"; }
-winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+. "$(dirname "$0")/fresh-prefix.sh"
 value() {  # key name
     wine64 reg query "$1" /v "$2" /reg:64 2>/dev/null | tr -d '\r' |
         sed -n 's/^    .*    REG_[A-Z_]*    //p' | head -n 1

@@ -7,20 +7,7 @@
 # Environment (tests/installer/CMakeLists.txt): VERSION, CLSID, COMMAND_CLSID, DIR64, DIR32,
 # PACKAGE_DIR, WORK, REPO.
 set -u
-failures=0
-pass() { printf 'ok    %s\n' "$*"; }
-fail() { printf 'FAIL  %s\n' "$*"; failures=$((failures + 1)); }
-check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
-
-rm -rf "$WORK" && mkdir -p "$WORK" || exit 1
-export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-"$REPO/scripts/wine-prefix.sh" "$WINEPREFIX"
-wineserver -w
-wineserver -p
-trap 'wineserver -k 2>/dev/null' EXIT
-wine64() { /usr/lib/wine/wine64 "$@"; }
-winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+. "$(dirname "$0")/fresh-prefix.sh"
 
 # The same files in both, a higher version in the second.
 next_version=$(echo "$VERSION" | awk -F. '{ printf "%d.%d.%d.%d", $1, $2, $3, $4 + 1 }')
