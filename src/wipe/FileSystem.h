@@ -33,6 +33,9 @@ enum : std::uint32_t {
     kErrorInvalidName = 123,
     kErrorFilenameTooLong = 206,
     kErrorDirectory = 267,
+    kErrorFileExists = 80,
+    kErrorHandleDiskFull = 39,
+    kErrorDiskQuotaExceeded = 1295,
     kErrorFileInvalid = 1006,  // the file open is no longer the one the wipe began with
     kErrorNoUnicodeTranslation = 1113,
 };
@@ -74,6 +77,17 @@ struct FileIdentity {
         return volume == other.volume && file == other.file;
     }
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
+// What kind of volume a path lies on, as the free-space wipe must know it.
+enum class VolumeKind { Fixed, Removable, Remote, Optical, RamDisk, Unknown };
+
+struct VolumeFacts {
+    VolumeKind kind = VolumeKind::Unknown;
+    bool readOnly = false;
+    std::string fileSystem;  // "NTFS", "FAT32", "ext4"...
+    std::uint64_t totalBytes = 0;
+    std::uint64_t freeBytes = 0;  // what the caller may still write (quotas count)
 };
 
 class FileSystem {
@@ -138,6 +152,19 @@ public:
     virtual bool FindEnd(FindHandle h) = 0;
     // Removes an empty folder, or a link to a folder (the link, never its target).
     virtual bool RemoveFolder(const std::string& path) = 0;
+
+    // --- a volume's free space ---
+    // The volume whose root folder is `root` ("D:\\", a mount point): its kind, whether it
+    // is read-only, its file system and its free bytes, read afresh at each call.
+    virtual bool QueryVolume(const std::string& root, VolumeFacts& facts) = 0;
+    // Makes a new folder (hidden where the platform marks entries so); fails with
+    // kErrorAlreadyExists when the name is taken.
+    virtual bool CreateFolder(const std::string& path, bool hidden) = 0;
+    // Makes a new, empty file and opens it for writing, shared with nobody; fails with
+    // kErrorFileExists when the name is taken, never opening what is there.
+    virtual Handle CreateNew(const std::string& path) = 0;
+    // Sets the end of the open file `h` at `size`, giving back what lay beyond.
+    virtual bool Truncate(Handle h, std::int64_t size) = 0;
 
     // --- memory for write buffers: null when none is to be had, never throws ---
     virtual void* Allocate(std::size_t size) = 0;

@@ -8,6 +8,7 @@
 
 #include "wipe/CharGenerator.h"
 #include "wipe/FillGenerator.h"
+#include "wipe/OverwritePasses.h"
 #include "wipe/Paths.h"
 #include "wipe/Unicode.h"
 #include "wipe/WipeMethod.h"
@@ -15,27 +16,10 @@
 namespace veltrane {
 namespace {
 
-// A write buffer that goes back to its file system on every way out of a pass.
-class PassBuffer {
-public:
-    PassBuffer(FileSystem& fs, std::uint8_t* data) : m_fs(fs), m_data(data) {}
-    ~PassBuffer() {
-        if (m_data != nullptr) m_fs.Free(m_data);
-    }
-    PassBuffer(const PassBuffer&) = delete;
-    PassBuffer& operator=(const PassBuffer&) = delete;
-    std::uint8_t* get() const { return m_data; }
-
-private:
-    FileSystem& m_fs;
-    std::uint8_t* m_data;
-};
-
 // A one-letter name has only 26 candidates; when all are taken the rename gives up after
 // this many draws and the wipe goes on under the old name.
 constexpr int kMaxRenameAttempts = 400;
 
-// Bits that select an overwriting routine.
 // Bits of the methods that overwrite: the table's rows with passes.
 constexpr std::uint32_t OverwritingBits() {
     std::uint32_t bits = 0;
@@ -55,12 +39,6 @@ constexpr std::size_t OverwritingRowCount() {
 }
 
 }  // namespace
-
-struct OverwritePass {
-    enum class Kind : std::uint8_t { Random, Byte, Pattern };
-    Kind kind;
-    std::uint8_t data[3];  // the byte value, or the 3-byte pattern
-};
 
 const ShredderFile::MethodRoutine ShredderFile::kRoutines[] = {
     {Random, &ShredderFile::WipeRandom},     {Random2, &ShredderFile::WipeRandom2},
@@ -379,51 +357,15 @@ bool ShredderFile::RecycleFile() {
     return fs.Recycle(path);
 }
 
-// --- method routines -------------------------------------------------------------------
-
-namespace {
-
-using Pass = OverwritePass;
-constexpr Pass R{OverwritePass::Kind::Random, {}};
-constexpr Pass B(std::uint8_t v) {
-    return Pass{OverwritePass::Kind::Byte, {v, 0, 0}};
-}
-constexpr Pass P(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    return Pass{OverwritePass::Kind::Pattern, {a, b, c}};
-}
-
-constexpr Pass kRandomPasses[] = {R};
-constexpr Pass kDoDQuickPasses[] = {B(0x00), B(0xFF), R};
-constexpr Pass kNatoPasses[] = {B(0x00), B(0xFF), B(0x00), B(0xFF), B(0x00), B(0xFF), R};
-// Gutmann's 35-pass table (1996), in its order.
-// clang-format off
-constexpr Pass kGutmannPasses[] = {
-    R, R, R, R,
-    B(0x55), B(0xAA),
-    P(0x92, 0x49, 0x24), P(0x49, 0x24, 0x92), P(0x24, 0x92, 0x49),
-    B(0x00), B(0x11), B(0x22), B(0x33), B(0x44), B(0x55), B(0x66), B(0x77),
-    B(0x88), B(0x99), B(0xAA), B(0xBB), B(0xCC), B(0xDD), B(0xEE), B(0xFF),
-    P(0x92, 0x49, 0x24), P(0x49, 0x24, 0x92), P(0x24, 0x92, 0x49),
-    P(0x6D, 0xB6, 0xDB), P(0xB6, 0xDB, 0x6D), P(0xDB, 0x6D, 0xB6),
-    R, R, R, R,
-};
-// clang-format on
-// The method table's pass counts, which the published percentage divides by, are those
-// of the passes written. (Random2 and DoD are written as code: two random passes; six
-// byte passes and a random one.)
-static_assert(PassCount(Random) == std::size(kRandomPasses), "Random's passes");
-static_assert(PassCount(DoDQuick) == std::size(kDoDQuickPasses), "DoD Quick's passes");
-static_assert(PassCount(NATO) == std::size(kNatoPasses), "NATO's passes");
-static_assert(PassCount(Gutmann) == std::size(kGutmannPasses), "Gutmann's passes");
-static_assert(PassCount(Random2) == 2 && PassCount(DoD) == 7, "Random2 and DoD as coded");
-
-}  // namespace
+// --- passes ----------------------------------------------------------------------------
 
 bool ShredderFile::RunPass(const OverwritePass& step) {
     switch (step.kind) {
         case OverwritePass::Kind::Random:
             return RandomPass();
         case OverwritePass::Kind::Byte:
+        case OverwritePass::Kind::Drawn:
+        case OverwritePass::Kind::Complement:
             return BytePass(step.data[0]);
         case OverwritePass::Kind::Pattern:
             return PatternPass(step.data, 3);
@@ -436,61 +378,42 @@ void ShredderFile::NextPass() {
     ++pass;
 }
 
-bool ShredderFile::RunPasses(const OverwritePass* passes, std::size_t count) {
+bool ShredderFile::RunPasses(const std::vector<OverwritePass>& passes) {
+    // Every pass must succeed: a file overwritten once must not be deleted as if it had
+    // been overwritten as often as its method says.
+    PassDraws draws;
     pass = 1;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < passes.size(); ++i) {
         if (i > 0) NextPass();
-        if (!RunPass(passes[i])) return false;
+        if (!RunPass(draws.Resolve(passes[i]))) return false;
     }
-    return true;
+    return !passes.empty();
 }
 
+// --- method routines: each runs its method's passes in order -----------------------------
+
 bool ShredderFile::WipeRandom() {
-    return RunPasses(kRandomPasses, std::size(kRandomPasses));
+    return RunPasses(PassPlan(Random));
 }
 
 bool ShredderFile::WipeRandom2() {
-    // Either pass failing fails the wipe: a file overwritten once must not be deleted as if
-    // it had been overwritten twice.
-    pass = 1;
-    if (!RandomPass()) return false;
-    NextPass();
-    return RandomPass();
+    return RunPasses(PassPlan(Random2));
 }
 
 bool ShredderFile::WipeDoDQuick() {
-    return RunPasses(kDoDQuickPasses, std::size(kDoDQuickPasses));
+    return RunPasses(PassPlan(DoDQuick));
 }
 
 bool ShredderFile::WipeDoD() {
-    // Draws compare whole values; two passes may still write the same byte.
-    const std::int32_t x = CharGeneratorNext();
-    pass = 1;
-    if (!BytePass(static_cast<std::uint8_t>(x))) return false;
-    NextPass();
-    if (!BytePass(static_cast<std::uint8_t>(~x))) return false;
-    std::int32_t y = CharGeneratorNext();
-    while (y == x) y = CharGeneratorNext();
-    NextPass();
-    if (!BytePass(static_cast<std::uint8_t>(y))) return false;
-    NextPass();
-    if (!BytePass(static_cast<std::uint8_t>(~y))) return false;
-    std::int32_t z = CharGeneratorNext();
-    while (z == y || z == x) z = CharGeneratorNext();
-    NextPass();
-    if (!BytePass(static_cast<std::uint8_t>(z))) return false;
-    NextPass();
-    if (!BytePass(static_cast<std::uint8_t>(~z))) return false;
-    NextPass();
-    return RandomPass();
+    return RunPasses(PassPlan(DoD));
 }
 
 bool ShredderFile::WipeNATO() {
-    return RunPasses(kNatoPasses, std::size(kNatoPasses));
+    return RunPasses(PassPlan(NATO));
 }
 
 bool ShredderFile::WipeGutmann() {
-    return RunPasses(kGutmannPasses, std::size(kGutmannPasses));
+    return RunPasses(PassPlan(Gutmann));
 }
 
 }  // namespace veltrane

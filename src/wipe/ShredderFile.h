@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "wipe/FileSystem.h"
 
@@ -91,7 +92,7 @@ private:
     bool PatternPass(const std::uint8_t* pattern, std::uint32_t length);
     bool RunPass(const OverwritePass& step);
     // Runs the passes in order, stopping at the first that fails; counts `pass` from 1.
-    bool RunPasses(const OverwritePass* passes, std::size_t count);
+    bool RunPasses(const std::vector<OverwritePass>& passes);
     void NextPass();
 
     bool RenameRandomly();

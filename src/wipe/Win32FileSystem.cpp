@@ -374,6 +374,82 @@ bool Win32FileSystem::RemoveFolder(const std::string& path) {
     return WidePath(path, wide) && ::RemoveDirectoryW(wide.c_str()) != FALSE;
 }
 
+bool Win32FileSystem::QueryVolume(const std::string& root, VolumeFacts& facts) {
+    // The volume functions take a plain root ("D:\\", "\\\\server\\share\\"), not the
+    // extended-length form.
+    std::u16string units;
+    if (!Utf8ToUtf16(root, units)) {
+        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return false;
+    }
+    std::wstring wide = ToWide(units);
+    if (wide.empty() || wide.find(L'\0') != std::wstring::npos) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    if (wide.back() != L'\\' && wide.back() != L'/') wide.push_back(L'\\');
+    switch (::GetDriveTypeW(wide.c_str())) {
+        case DRIVE_FIXED:
+            facts.kind = VolumeKind::Fixed;
+            break;
+        case DRIVE_REMOVABLE:
+            facts.kind = VolumeKind::Removable;
+            break;
+        case DRIVE_REMOTE:
+            facts.kind = VolumeKind::Remote;
+            break;
+        case DRIVE_CDROM:
+            facts.kind = VolumeKind::Optical;
+            break;
+        case DRIVE_RAMDISK:
+            facts.kind = VolumeKind::RamDisk;
+            break;
+        case DRIVE_NO_ROOT_DIR:
+            ::SetLastError(ERROR_PATH_NOT_FOUND);
+            return false;
+        default:
+            facts.kind = VolumeKind::Unknown;
+            break;
+    }
+    wchar_t fileSystem[MAX_PATH + 1] = {};
+    DWORD flags = 0;
+    if (!::GetVolumeInformationW(wide.c_str(), nullptr, 0, nullptr, nullptr, &flags, fileSystem,
+                                 MAX_PATH + 1)) {
+        return false;
+    }
+    facts.readOnly = (flags & FILE_READ_ONLY_VOLUME) != 0;
+    facts.fileSystem = NameFromSystem(fileSystem);
+    ULARGE_INTEGER available{};
+    ULARGE_INTEGER total{};
+    if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, &total, nullptr)) return false;
+    facts.freeBytes = available.QuadPart;
+    facts.totalBytes = total.QuadPart;
+    return true;
+}
+
+bool Win32FileSystem::CreateFolder(const std::string& path, bool hidden) {
+    std::wstring wide;
+    if (!WidePath(path, wide) || !::CreateDirectoryW(wide.c_str(), nullptr)) return false;
+    // Hidden is a courtesy to Explorer's view; the folder serves without it.
+    if (hidden) ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    return true;
+}
+
+FileSystem::Handle Win32FileSystem::CreateNew(const std::string& path) {
+    std::wstring wide;
+    if (!WidePath(path, wide)) return kInvalidHandle;
+    HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
+    return static_cast<Handle>(reinterpret_cast<std::intptr_t>(h));
+}
+
+bool Win32FileSystem::Truncate(Handle h, std::int64_t size) {
+    std::int64_t position = 0;
+    return m_kernel.Seek64(Native(h), size, FILE_BEGIN, position) &&
+           ::SetEndOfFile(Native(h)) != FALSE;
+}
+
 void* Win32FileSystem::Allocate(std::size_t size) {
     void* block = ::HeapAlloc(::GetProcessHeap(), 0, size);
     if (block == nullptr) ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);

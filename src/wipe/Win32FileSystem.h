@@ -49,6 +49,11 @@ public:
     bool FindNext(FindHandle h, std::string& name) override;
     bool FindEnd(FindHandle h) override;
     bool RemoveFolder(const std::string& path) override;
+    // GetDriveTypeW, GetVolumeInformationW and GetDiskFreeSpaceExW of the plain root.
+    bool QueryVolume(const std::string& root, VolumeFacts& facts) override;
+    bool CreateFolder(const std::string& path, bool hidden) override;
+    Handle CreateNew(const std::string& path) override;
+    bool Truncate(Handle h, std::int64_t size) override;
     void* Allocate(std::size_t size) override;
     void Free(void* block) override;
     std::uint32_t LastError() const override;

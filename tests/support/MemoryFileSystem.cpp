@@ -588,12 +588,26 @@ bool MemoryFileSystem::Write(Handle h, const void* data, std::uint32_t size,
             if (shortened != m_shortWrites.end() && shortened->second < n) n = shortened->second;
             OpenFile& f = it->second;
             std::vector<std::uint8_t>& bytes = f.node->data;
+            if (m_capacity != kForever) {
+                // Only growth takes space; what fits is written, as a full disk does.
+                const std::uint64_t used = UsedLocked();
+                const std::uint64_t room = used < m_capacity ? m_capacity - used : 0;
+                const std::uint64_t growth =
+                    static_cast<std::uint64_t>(f.position) + n > bytes.size()
+                        ? static_cast<std::uint64_t>(f.position) + n - bytes.size()
+                        : 0;
+                if (growth > room) n -= static_cast<std::uint32_t>(growth - room);
+            }
             const std::size_t end = static_cast<std::size_t>(f.position) + n;
             if (bytes.size() < end) bytes.resize(end);
             if (n > 0) std::memcpy(bytes.data() + f.position, data, n);
             f.position += n;
             written = n;
             call.written = n;
+            if (n == 0 && size > 0) {
+                call.ok = false;
+                call.error = kErrorDiskFull;
+            }
         }
     }
     return Finish(lock, call);
@@ -875,6 +889,110 @@ bool MemoryFileSystem::RemoveFolder(const std::string& path) {
             m_nodes.erase(key);
         }
         call.ok = call.error == kErrorSuccess;
+    }
+    return Finish(lock, call);
+}
+
+// --- a volume ---------------------------------------------------------------------------
+
+void MemoryFileSystem::SetCapacity(std::uint64_t bytes, std::uint64_t entries) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_capacity = bytes;
+    m_entryLimit = entries;
+}
+
+void MemoryFileSystem::SetVolume(const VolumeFacts& facts) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_volume = facts;
+}
+
+std::uint64_t MemoryFileSystem::UsedBytes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return UsedLocked();
+}
+
+std::uint64_t MemoryFileSystem::UsedLocked() const {
+    std::uint64_t used = 0;
+    for (const auto& entry : m_nodes) {
+        used += entry.second->data.size();
+        for (const auto& stream : entry.second->streams) used += stream.second->data.size();
+    }
+    return used;
+}
+
+bool MemoryFileSystem::QueryVolume(const std::string& root, VolumeFacts& facts) {
+    Lock lock(m_mutex);
+    Call call{Op::QueryVolume, root};
+    if (!Injected(Op::QueryVolume, call)) {
+        auto node = Find(Resolve(root, true));
+        call.ok = node != nullptr && node->kind == Kind::Folder;
+        call.error = call.ok ? kErrorSuccess : kErrorPathNotFound;
+        if (call.ok) {
+            facts = m_volume;
+            const std::uint64_t capacity = m_capacity == kForever ? (1ull << 40) : m_capacity;
+            const std::uint64_t used = UsedLocked();
+            facts.totalBytes = capacity;
+            facts.freeBytes = used < capacity ? capacity - used : 0;
+        }
+    }
+    return Finish(lock, call);
+}
+
+bool MemoryFileSystem::CreateFolder(const std::string& path, bool hidden) {
+    Lock lock(m_mutex);
+    Call call{Op::CreateFolder, path};
+    if (!Injected(Op::CreateFolder, call)) {
+        const std::string key = Resolve(path, false);
+        call.error = Find(key) != nullptr             ? kErrorAlreadyExists
+                     : !ParentIsFolder(key)           ? kErrorPathNotFound
+                     : m_nodes.size() >= m_entryLimit ? kErrorDiskFull
+                     : m_volume.readOnly              ? kErrorAccessDenied
+                                                      : kErrorSuccess;
+        call.ok = call.error == kErrorSuccess;
+        if (call.ok) {
+            auto node = AddNode(path, Kind::Folder);
+            if (hidden) node->attributes |= 0x02;
+        }
+    }
+    return Finish(lock, call);
+}
+
+FileSystem::Handle MemoryFileSystem::CreateNew(const std::string& path) {
+    Lock lock(m_mutex);
+    Call call{Op::CreateNew, path};
+    Handle h = kInvalidHandle;
+    if (!Injected(Op::CreateNew, call)) {
+        const std::string key = Resolve(path, false);
+        call.error = Find(key) != nullptr             ? kErrorFileExists
+                     : !ParentIsFolder(key)           ? kErrorPathNotFound
+                     : m_nodes.size() >= m_entryLimit ? kErrorDiskFull
+                     : m_volume.readOnly              ? kErrorAccessDenied
+                                                      : kErrorSuccess;
+        call.ok = call.error == kErrorSuccess;
+        if (call.ok) {
+            auto node = AddNode(path, Kind::File);
+            node->attributes = kAttrNormal;
+            ++node->openCount;
+            h = static_cast<Handle>(m_nextHandle++);
+            m_files[h] = OpenFile{node, 0};
+        }
+    }
+    Finish(lock, call);
+    return h;
+}
+
+bool MemoryFileSystem::Truncate(Handle h, std::int64_t size) {
+    Lock lock(m_mutex);
+    Call call{Op::Truncate};
+    call.size = static_cast<std::uint64_t>(size);
+    auto it = m_files.find(h);
+    if (it != m_files.end()) call.path = it->second.node->path;
+    if (!Injected(Op::Truncate, call)) {
+        call.ok = it != m_files.end() && size >= 0;
+        call.error = it == m_files.end() ? kErrorInvalidHandle
+                     : size < 0          ? kErrorNegativeSeek
+                                         : kErrorSuccess;
+        if (call.ok) it->second.node->data.resize(static_cast<std::size_t>(size));
     }
     return Finish(lock, call);
 }

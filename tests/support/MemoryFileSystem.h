@@ -42,8 +42,12 @@ public:
         RemoveFolder,
         Allocate,
         Free,
+        QueryVolume,
+        CreateFolder,
+        CreateNew,
+        Truncate,
     };
-    static constexpr std::size_t kOpCount = static_cast<std::size_t>(Op::Free) + 1;
+    static constexpr std::size_t kOpCount = static_cast<std::size_t>(Op::Truncate) + 1;
 
     // Order of a folder's entries in an enumeration (after "." and ".."): the order in
     // which they were created, or sorted case-insensitively as NTFS and Wine report them.
@@ -139,6 +143,13 @@ public:
     void ShortWrite(std::uint64_t nth, std::uint32_t bytes);
     // Allocations of more than `bytes` fail (kErrorNotEnoughMemory); kForever lifts it.
     void SetAllocationLimit(std::uint64_t bytes);
+    // A volume that holds at most `bytes` of file data and `entries` files and folders:
+    // a write beyond it writes what fits, then fails with kErrorDiskFull, and so does a
+    // new entry beyond it. kForever lifts either.
+    void SetCapacity(std::uint64_t bytes, std::uint64_t entries = kForever);
+    // What QueryVolume reports besides the sizes (kind, read-only, file system).
+    void SetVolume(const VolumeFacts& facts);
+    std::uint64_t UsedBytes() const;
 
     // --- FileSystem ---
     Handle OpenExclusive(const std::string& path) override;
@@ -163,6 +174,11 @@ public:
     bool FindNext(FindHandle h, std::string& name) override;
     bool FindEnd(FindHandle h) override;
     bool RemoveFolder(const std::string& path) override;
+    // Sizes from the capacity: free is what is left of it.
+    bool QueryVolume(const std::string& root, VolumeFacts& facts) override;
+    bool CreateFolder(const std::string& path, bool hidden) override;
+    Handle CreateNew(const std::string& path) override;
+    bool Truncate(Handle h, std::int64_t size) override;
     void* Allocate(std::size_t size) override;
     void Free(void* block) override;
     std::uint32_t LastError() const override;
@@ -231,6 +247,10 @@ private:
     std::vector<Fault> m_faults[kOpCount];
     std::map<std::uint64_t, std::uint32_t> m_shortWrites;
     std::uint64_t m_allocationLimit = kForever;
+    std::uint64_t m_capacity = kForever;
+    std::uint64_t m_entryLimit = kForever;
+    VolumeFacts m_volume{VolumeKind::Fixed, false, "NTFS", 0, 0};
+    std::uint64_t UsedLocked() const;
     std::function<void(const Call&)> m_observer;
     std::uint64_t m_sequence = 0;
     std::intptr_t m_nextHandle = 4;

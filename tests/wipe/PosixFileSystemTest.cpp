@@ -8,12 +8,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -21,6 +24,7 @@
 
 #include "WipeTestSupport.h"
 #include "wipe/CharGenerator.h"
+#include "wipe/FreeSpaceWipe.h"
 #include "wipe/Paths.h"
 #include "wipe/PosixFileSystem.h"
 #include "wipe/ShredderFile.h"
@@ -262,6 +266,37 @@ TEST_F(PosixFileSystemTest, RemoveWriteAndFlushReportWhatReallyHappened) {
     // A flush that fails says so.
     EXPECT_FALSE(fs.Flush(h));
     EXPECT_EQ(kErrorInvalidHandle, fs.LastError());
+}
+
+// A real volume filled to its end: a small tmpfs, where the test host lets us mount one.
+TEST_F(PosixFileSystemTest, FreeSpaceWipeFillsARealVolumeAndGivesItBack) {
+    const std::string volume = Path("volume");
+    ASSERT_EQ(0, mkdir(volume.c_str(), 0700));
+    if (mount("veltrane-test", volume.c_str(), "tmpfs", 0, "size=4m,mode=0700") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno)
+                     << "): the free-space wipe is tested on the in-memory volume only";
+    }
+    Write("volume/kept.txt", "still here");
+    VolumeFacts facts;
+    ASSERT_TRUE(fs.QueryVolume(volume, facts));
+    EXPECT_EQ(VolumeKind::RamDisk, facts.kind);
+    FreeSpaceOptions options;
+    options.fillFileBytes = 1 << 20;
+    options.chunkBytes = 256 * 1024;
+    FreeSpaceWipe wipe(volume, fs, options);
+    const FreeSpaceResult r = wipe.Run(Random2);
+    VolumeFacts after;
+    EXPECT_TRUE(fs.QueryVolume(volume, after));
+    const Names left = Enumerate(volume + "/*");
+    const std::string kept = Read("volume/kept.txt");
+    EXPECT_EQ(0, umount(volume.c_str()));
+    EXPECT_TRUE(r.finished) << r.error;
+    EXPECT_EQ(2, r.passesDone);
+    // A page short at most: tmpfs counts in pages.
+    EXPECT_GE(r.covered + 4096, r.freeAtStart);
+    EXPECT_EQ(facts.freeBytes, after.freeBytes);
+    EXPECT_EQ((Names{".", "..", "kept.txt"}), left);
+    EXPECT_EQ("still here", kept);
 }
 
 }  // namespace

@@ -1,0 +1,99 @@
+#include "job/RecycleBin.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <map>
+#include <utility>
+
+#include "wipe/Paths.h"
+
+namespace veltrane {
+
+namespace {
+
+// Closes the listing on every way out.
+class BinSearch {
+public:
+    BinSearch(FileSystem& fs, const std::string& pattern, std::string& name)
+        : m_fs(fs), m_handle(fs.FindFirst(pattern, name)) {}
+    ~BinSearch() {
+        if (Valid()) m_fs.FindEnd(m_handle);
+    }
+    BinSearch(const BinSearch&) = delete;
+    BinSearch& operator=(const BinSearch&) = delete;
+
+    bool Valid() const { return m_handle != FileSystem::kInvalidFind; }
+    bool Next(std::string& name) { return m_fs.FindNext(m_handle, name); }
+
+private:
+    FileSystem& m_fs;
+    FileSystem::FindHandle m_handle;
+};
+
+std::string FoldAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// The entries of one item, by kind; more than one of a kind only where names differ in case
+// alone (a case-sensitive volume).
+struct Entries {
+    std::vector<std::string> data;
+    std::vector<std::string> records;
+};
+
+}  // namespace
+
+char RecycleBinEntryKind(const std::string& name, std::string& rest) {
+    if (name.size() < 3 || name[0] != '$') return 0;
+    const char kind = name[1] == 'r' ? 'R' : name[1] == 'i' ? 'I' : name[1];
+    if (kind != 'R' && kind != 'I') return 0;
+    rest = name.substr(2);
+    return kind;
+}
+
+bool ListRecycleBinFolder(FileSystem& fs, const std::string& binFolder,
+                          std::vector<RecycledItem>& items, std::uint32_t& error) {
+    items.clear();
+    error = kErrorSuccess;
+    std::map<std::string, Entries> byRest;
+    std::string name;
+    BinSearch search(fs, JoinPath(binFolder, "*"), name);
+    if (!search.Valid()) {
+        error = fs.LastError();
+        return false;
+    }
+    do {
+        // A name that holds a separator or a colon would, joined, address something outside
+        // this folder. One without an exact form is kept: the wipe refuses it by name and
+        // says so.
+        if (!IsPlainEntryName(name) && name.find(kUnreadableNameMark) == std::string::npos) {
+            continue;
+        }
+        std::string rest;
+        const char kind = RecycleBinEntryKind(name, rest);
+        if (kind == 0) continue;
+        Entries& entries = byRest[FoldAscii(rest)];
+        (kind == 'R' ? entries.data : entries.records).push_back(JoinPath(binFolder, name));
+    } while (search.Next(name));
+    error = fs.LastError();
+    if (error != kErrorNoMoreFiles) return false;
+    error = kErrorSuccess;
+
+    for (auto& [rest, entries] : byRest) {
+        std::sort(entries.data.begin(), entries.data.end());
+        std::sort(entries.records.begin(), entries.records.end());
+        const std::size_t count = std::max(entries.data.size(), entries.records.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            RecycledItem item;
+            if (i < entries.data.size()) item.dataPath = std::move(entries.data[i]);
+            if (i < entries.records.size()) item.recordPath = std::move(entries.records[i]);
+            items.push_back(std::move(item));
+        }
+    }
+    return true;
+}
+
+}  // namespace veltrane
