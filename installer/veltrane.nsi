@@ -134,6 +134,9 @@ Var LogFile
     !insertmacro ${ACTION} 0x040 HKLM "${APPROVED_KEY}"
     !insertmacro ${ACTION} 0x080 HKLM "Software\Microsoft\Windows\CurrentVersion\Shell Extensions"
     !insertmacro ${ACTION} 0x100 HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+    !insertmacro ${ACTION} 0x200 HKCR "Drive\shellex\ContextMenuHandlers"
+    !insertmacro ${ACTION} 0x400 HKCR "Drive\shellex"
+    !insertmacro ${ACTION} 0x800 HKCR "Drive"
 !macroend
 
 ; $R8 |= FLAG when the key does not exist in the current view.
@@ -160,6 +163,7 @@ Var LogFile
     DeleteRegKey HKCR "CLSID\${COMMAND_CLSID}"
     DeleteRegKey HKCR "*\shellex\ContextMenuHandlers\${PRODUCT}"
     DeleteRegKey HKCR "Directory\shellex\ContextMenuHandlers\${PRODUCT}"
+    DeleteRegKey HKCR "Drive\shellex\ContextMenuHandlers\${PRODUCT}"
     DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID}"
 !macroend
 

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "cli/DryRun.h"
+#include "cli/FreeSpaceCommand.h"
 #include "cli/JsonWriter.h"
 #include "job/JobDriver.h"
 #include "job/JobLock.h"
@@ -232,6 +233,9 @@ void CliProgram::Cancel() {
 int CliProgram::Run(const CliOptions& options) {
     InitializeJobLock();
     FileSystem& fs = m_fs ? *m_fs : PlatformFileSystem();
+    if (options.freeSpace) {
+        return FreeSpaceCommand(m_output, fs, m_cancel).Run(options, options.paths.front());
+    }
     const bool showProgress = !options.quiet && !options.dryRun && m_output.CanShowProgress();
     const std::size_t count = options.paths.size();
     std::vector<CliItemReport> items(count);

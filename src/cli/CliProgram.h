@@ -28,8 +28,9 @@ public:
     // fs null: the platform's file system.
     explicit CliProgram(CliOutput& output, FileSystem* fs = nullptr);
 
-    // Wipes (or plans) options.paths, which must be absolute already. Returns an exit
-    // status: kExitAllWiped, kExitNotAllWiped or kExitCancelled.
+    // Wipes (or plans) options.paths, which must be absolute already (with --free-space,
+    // the one path is the volume's root). Returns an exit status: kExitAllWiped,
+    // kExitNotAllWiped or kExitCancelled.
     int Run(const CliOptions& options);
 
     // A cancel request (Ctrl+C): the file being wiped stops at its next check, the items

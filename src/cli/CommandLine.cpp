@@ -25,7 +25,8 @@ enum class Action {
     Ask,
     Later,
     Pending,
-    Clear
+    Clear,
+    FreeSpace
 };
 
 struct OptionRow {
@@ -47,6 +48,7 @@ constexpr OptionRow kOptions[] = {
     {0, "at-next-sign-in", false, Action::Later},
     {0, "pending", false, Action::Pending},
     {0, "clear", false, Action::Clear},
+    {0, "free-space", false, Action::FreeSpace},
 };
 
 const OptionRow* FindLong(const std::string& name) {
@@ -111,6 +113,9 @@ bool Apply(const OptionRow& row, const std::string& value, CliOptions& options,
             return true;
         case Action::Clear:
             options.clear = true;
+            return true;
+        case Action::FreeSpace:
+            options.freeSpace = true;
             return true;
         case Action::Ask:
             if (value != "on" && value != "off") {
@@ -211,6 +216,16 @@ bool CommandLine::Parse(const std::vector<std::string>& args, CliOptions& option
         error = "--clear goes with --pending";
         return false;
     }
+    if (options.freeSpace && !options.help && !options.version) {
+        if (options.recursive || options.dryRun || options.atNextSignIn || options.pending) {
+            error = "--free-space goes with --method, --quiet and --json only";
+            return false;
+        }
+        if (options.paths.size() != 1) {
+            error = "--free-space takes one drive (such as D:)";
+            return false;
+        }
+    }
     if (!options.help && !options.version && options.ask == CliOptions::Ask::Unchanged &&
         !options.pending && options.paths.empty()) {
         error = "no file or folder named";
@@ -222,6 +237,7 @@ bool CommandLine::Parse(const std::vector<std::string>& args, CliOptions& option
 std::string CommandLine::HelpText() {
     std::string text =
         "Usage: veltrane [OPTION]... [--] PATH...\n"
+        "   or: veltrane --free-space [--method NAME] [-q] [--json] DRIVE\n"
         "Wipes files: each is renamed, overwritten and deleted, so it cannot be recovered.\n"
         "Folders are wiped with everything in them only with -r. Links are removed as\n"
         "links; what they point to is not touched. A drive or share root is never wiped.\n"
@@ -240,6 +256,8 @@ std::string CommandLine::HelpText() {
         "      --ask on|off   whether Explorer's menus ask before they wipe (for you)\n"
         "      --at-next-sign-in  queue the paths, to be wiped at your next sign-in\n"
         "      --pending      list what is queued for your next sign-in (--clear: empty it)\n"
+        "      --free-space   overwrite the drive's free space, where deleted files' data\n"
+        "                     stays: the drive fills up for a while, then is as before\n"
         "  -h, --help, /?     show this help\n"
         "      --version      show the version\n"
         "\n"

@@ -3,6 +3,7 @@
 // converts its UTF-16 arguments to UTF-8 first.
 //
 //   veltrane [--method NAME] [-r|--recursive] [-n|--dry-run] [-q|--quiet] [--json] [--] PATH...
+//   veltrane --free-space [--method NAME] [-q|--quiet] [--json] DRIVE
 //
 // Short options combine ("-rn"); a value follows its option as the next argument or after
 // '=' ("--method=dod"); "--" ends the options, so a path may begin with '-'; a lone "-" is
@@ -29,6 +30,7 @@ struct CliOptions {
     bool atNextSignIn = false;  // queue the paths for the next sign-in instead
     bool pending = false;       // list the queue (with `clear`: empty it)
     bool clear = false;
+    bool freeSpace = false;          // overwrite the free space of the one volume named
     std::vector<std::string> paths;  // UTF-8, exactly as given
 };
 

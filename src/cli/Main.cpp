@@ -67,6 +67,24 @@ std::string Absolute(const std::string& path) {
     return veltrane::ResolveAgainst(base, path);
 }
 
+// The root of the volume that holds `path` ("D:" and "D:\\any\\folder" alike give "D:\\"),
+// or the path itself when the system cannot say: the wipe then refuses it.
+std::string VolumeRoot(const std::string& path) {
+    std::u16string wide;
+    if (!veltrane::Utf8ToUtf16(path, wide)) return path;
+    std::wstring name(wide.begin(), wide.end());
+    // "D:" alone names drive D's current folder; its volume is the same.
+    if (name.size() == 2 && name[1] == L':') name += L'\\';
+    wchar_t root[MAX_PATH + 1] = {};
+    if (!::GetVolumePathNameW(name.c_str(), root, MAX_PATH)) return path;
+    const std::wstring rootText(root);
+    std::string utf8;
+    if (!veltrane::Utf16ToUtf8(std::u16string(rootText.begin(), rootText.end()), utf8)) {
+        return path;
+    }
+    return utf8;
+}
+
 // --pending [--clear]: what the next sign-in will wipe, one line a file.
 int ShowPending(bool clear, veltrane::ConsoleOutput& output) {
     std::vector<veltrane::PendingWipe> queue;
@@ -143,7 +161,9 @@ int Run(int argc, wchar_t** argv, veltrane::ConsoleOutput& output) {
                        : "Explorer's menus will wipe without asking.\n");
         if (options.paths.empty()) return veltrane::kExitAllWiped;
     }
-    for (std::string& path : options.paths) path = Absolute(path);
+    for (std::string& path : options.paths) {
+        path = options.freeSpace ? VolumeRoot(path) : Absolute(path);
+    }
     if (options.pending) return ShowPending(options.clear, output);
     if (options.atNextSignIn) return QueuePaths(options, output);
 

@@ -39,6 +39,10 @@ struct JobSettings {
     JobReport report;
     // Where the report's "Wipe at next sign-in" queues files: the user's own queue.
     PendingPlace pending;
+    // The end of a free-space job: its report's lines, and whether all the free space was
+    // overwritten. Empty: a message box owned by the job's owner.
+    std::function<void(HWND owner, const std::vector<std::string>& lines, bool allWiped)>
+        freeSpaceReport;
 };
 
 // The report dialog for `failures`, modal to `owner`.
@@ -61,5 +65,12 @@ constexpr DWORD kPollIntervalMs = 100;
 // own. Returns S_OK in every case; no exception leaves it.
 HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& selection,
                    const JobSettings& settings = {}) noexcept;
+
+// Tells `owner` (posting WM_ENABLE) that a job started (FALSE) or ended (TRUE); nothing
+// for a null owner.
+void PostEnable(HWND owner, BOOL enable) noexcept;
+
+// Whether a file job runs on this thread (the caller is inside its pump).
+bool WipeJobRunning() noexcept;
 
 }  // namespace veltrane

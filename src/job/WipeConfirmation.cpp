@@ -81,6 +81,29 @@ std::wstring ConfirmationText(const std::vector<std::string>& selection, UINT me
     return text;
 }
 
+std::wstring FreeSpaceConfirmationText(const std::vector<std::string>& volumes, UINT method) {
+    std::wstring drive;
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+        if (i > 0) drive += i + 1 == volumes.size() ? L" and " : L", ";
+        drive += WideForDisplay(volumes[i]);
+    }
+    return L"Overwrite the free space of " + drive + L" with " +
+           WideForDisplay(MethodInfo(method).description) +
+           L"?\n\nVeltrane fills each drive with files of its own until it is full, "
+           L"overwrites them pass by pass, then deletes them. Until it ends, programs may "
+           L"see a full disk: let downloads, recordings and updates finish first.\n\nThe "
+           L"files on " +
+           drive + L" are not touched.";
+}
+
+bool AskBeforeFreeSpaceWipe(HWND owner, UINT method, const std::vector<std::string>& volumes) {
+    if (!ConfirmWipeWanted()) return true;
+    CConfirmDlg dialog(owner, FreeSpaceConfirmationText(volumes, method));
+    if (dialog.DoModal() != IDOK) return false;
+    if (dialog.DontAskAgain()) SetConfirmWipe(false);
+    return true;
+}
+
 bool AskBeforeWipe(HWND owner, UINT method, const std::vector<std::string>& selection) {
     if (!ConfirmWipeWanted()) return true;
     CConfirmDlg dialog(owner, ConfirmationText(selection, method));

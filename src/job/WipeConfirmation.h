@@ -24,4 +24,11 @@ std::wstring ConfirmationText(const std::vector<std::string>& selection, UINT me
 // checked stores that choice.
 bool AskBeforeWipe(HWND owner, UINT method, const std::vector<std::string>& selection);
 
+// The question before a free-space wipe of `volumes`: what happens, and that programs may
+// see a full disk meanwhile.
+std::wstring FreeSpaceConfirmationText(const std::vector<std::string>& volumes, UINT method);
+
+// Asks as AskBeforeWipe does, once, about the free space of `volumes`.
+bool AskBeforeFreeSpaceWipe(HWND owner, UINT method, const std::vector<std::string>& volumes);
+
 }  // namespace veltrane

@@ -8,6 +8,7 @@
 
 #include "job/WipeReport.h"
 #include "wipe/FileSystem.h"
+#include "wipe/FreeSpaceWipe.h"
 
 namespace veltrane {
 
@@ -35,6 +36,16 @@ struct WipeJob {
 
     // What the walk could not do; written by the worker only, read once `done` is true.
     WipeFailures failures;
+
+    // Instead of a walk, the free space of the volume whose root is `path` (FreeSpaceWipe):
+    // `pass` and `progress` follow its passes, `bytes` holds what the pass under way has
+    // written of `totalBytes`, and `stage` its FreeSpaceStage; the outcome, read once
+    // `done` is true.
+    bool freeSpace = false;
+    std::atomic<std::uint64_t> bytes{0};
+    std::atomic<std::uint64_t> totalBytes{0};
+    std::atomic<std::int32_t> stage{0};
+    FreeSpaceResult freeSpaceResult;
 };
 
 }  // namespace veltrane

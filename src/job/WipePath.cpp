@@ -117,13 +117,25 @@ std::int32_t WipePath(WipeJob& job) {
     return RunFolderWalk(fs, LockedGet(job.path), actions) ? kWalkFinished : kWalkCancelled;
 }
 
+std::int32_t WipeFreeSpace(WipeJob& job) {
+    FreeSpaceWipe wipe(job.path, job.fileSystem ? *job.fileSystem : PlatformFileSystem());
+    wipe.cancelFlag = &job.cancel;
+    wipe.currentPass = &job.pass;
+    wipe.passPercent = &job.progress;
+    wipe.passBytes = &job.bytes;
+    wipe.passTotal = &job.totalBytes;
+    wipe.stage = &job.stage;
+    job.freeSpaceResult = wipe.Run(job.method);
+    return job.freeSpaceResult.cancelled ? kWalkCancelled : kWalkFinished;
+}
+
 unsigned WipeThreadProc(void* param) {
     WipeJob& job = *static_cast<WipeJob*>(param);
     LockedSet(job.done, false);
     LockedSet(job.result, 0);
     std::int32_t result = kWalkFinished;
     try {
-        result = WipePath(job);
+        result = job.freeSpace ? WipeFreeSpace(job) : WipePath(job);
     } catch (const std::exception& e) {
         // Out of memory for a path: this item ends here, the job goes on. The worker
         // touches no window, so the line goes to the debugger.

@@ -29,8 +29,13 @@ constexpr unsigned kWorkerStackSize = 256 * 1024;
 // "Not wiped: <path>: <reason>".
 std::int32_t WipePath(WipeJob& job);
 
+// The free-space wipe of job.path with job.method, reporting through the record (see
+// WipeJob::freeSpace). kWalkCancelled when a cancel stopped it.
+std::int32_t WipeFreeSpace(WipeJob& job);
+
 // The worker thread's procedure; `param` points to the item's WipeJob. Sets `done`
-// false and `result` 0, walks, then sets `result` and, last of all, `done`. Returns 0.
+// false and `result` 0, walks (or wipes the free space), then sets `result` and, last of
+// all, `done`. Returns 0.
 unsigned WipeThreadProc(void* param);
 
 // The platform's debugger output (OutputDebugStringA on Windows; nothing elsewhere).

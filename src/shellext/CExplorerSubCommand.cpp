@@ -4,6 +4,7 @@
 
 #include "about/About.h"
 #include "framework/ModuleStateScope.h"
+#include "job/RunFreeSpaceJob.h"
 #include "job/RunWipeJob.h"
 #include "job/WipeConfirmation.h"
 #include "shellext/CommandTable.h"
@@ -16,9 +17,20 @@ using veltrane::ShellEntry;
 
 CExplorerSubCommand::CExplorerSubCommand(std::uint32_t offset) : m_offset(offset) {}
 
-STDMETHODIMP CExplorerSubCommand::GetTitle(IShellItemArray*, LPWSTR* name) {
+namespace {
+
+// The menu the items get: drives have the free-space commands at the same offsets.
+veltrane::MenuKind KindOf(IShellItemArray* items) {
+    return veltrane::MenuKindForSelection(veltrane::ShellItemPaths(items));
+}
+
+}  // namespace
+
+STDMETHODIMP CExplorerSubCommand::GetTitle(IShellItemArray* items, LPWSTR* name) {
     return ShellEntry(E_FAIL, [&] {
-        return veltrane::CoTaskText(veltrane::CommandForOffset(m_offset).caption, name);
+        return veltrane::CoTaskText(
+            veltrane::ExplorerTitle(veltrane::CommandForOffset(m_offset, KindOf(items))).c_str(),
+            name);
     });
 }
 
@@ -28,10 +40,11 @@ STDMETHODIMP CExplorerSubCommand::GetIcon(IShellItemArray*, LPWSTR* icon) {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP CExplorerSubCommand::GetToolTip(IShellItemArray*, LPWSTR* infoTip) {
+STDMETHODIMP CExplorerSubCommand::GetToolTip(IShellItemArray* items, LPWSTR* infoTip) {
     return ShellEntry(E_FAIL, [&] {
         return veltrane::CoTaskText(
-            veltrane::CommandText(m_offset, veltrane::CommandTextKind::HelpText), infoTip);
+            veltrane::CommandText(m_offset, veltrane::CommandTextKind::HelpText, KindOf(items)),
+            infoTip);
     });
 }
 
@@ -50,11 +63,20 @@ STDMETHODIMP CExplorerSubCommand::Invoke(IShellItemArray* items, IBindCtx*) {
     return ShellEntry(
         E_FAIL,
         [&]() -> HRESULT {
-            const veltrane::MenuCommand& command = veltrane::CommandForOffset(m_offset);
+            const std::vector<std::string> selection = veltrane::ShellItemPaths(items);
+            const veltrane::MenuCommand& command =
+                veltrane::CommandForOffset(m_offset, veltrane::MenuKindForSelection(selection));
             const HWND owner = OwnerWindow();
             switch (command.action) {
+                case veltrane::CommandAction::WipeFreeSpace:
+                    if (!veltrane::AskBeforeFreeSpaceWipe(owner, command.method, selection)) {
+                        return S_OK;
+                    }
+                    for (const std::string& volume : selection) {
+                        veltrane::RunFreeSpaceJob(owner, command.method, volume);
+                    }
+                    return S_OK;
                 case veltrane::CommandAction::Wipe: {
-                    const std::vector<std::string> selection = veltrane::ShellItemPaths(items);
                     // Nothing selected: no dialog flashes up for an empty job.
                     if (selection.empty()) return S_OK;
                     if (!veltrane::AskBeforeWipe(owner, command.method, selection)) {

@@ -4,6 +4,7 @@
 
 #include "framework/Module.h"
 #include "framework/ModuleStateScope.h"
+#include "job/RunFreeSpaceJob.h"
 #include "job/RunWipeJob.h"
 #include "resource.h"
 
@@ -23,4 +24,11 @@ CShellExt::~CShellExt() {
 
 HRESULT CShellExt::RunWipeJob(HWND owner, UINT method) {
     return veltrane::RunWipeJob(owner, method, m_selection);
+}
+
+HRESULT CShellExt::RunFreeSpaceJobs(HWND owner, UINT method) {
+    for (const std::string& volume : m_selection) {
+        veltrane::RunFreeSpaceJob(owner, method, volume);
+    }
+    return S_OK;
 }

@@ -11,6 +11,7 @@
 
 #include "framework/ComObject.h"
 #include "framework/Handles.h"
+#include "shellext/CommandTable.h"
 
 class CShellExt final : public veltrane::ComObject<CShellExt, IContextMenu, IShellExtInit> {
 public:
@@ -37,6 +38,8 @@ public:
     // thread, showing the progress dialog owned by `owner`. Returns when the job ends, or
     // at once when a job already runs on this thread: the items then join that job.
     HRESULT RunWipeJob(HWND owner, UINT method);
+    // Overwrites the free space of every selected drive with `method`, one after the other.
+    HRESULT RunFreeSpaceJobs(HWND owner, UINT method);
 
     // The selected full paths, in the shell's order.
     const std::vector<std::string>& Selection() const { return m_selection; }
@@ -46,11 +49,13 @@ public:
 private:
     // Fills m_selection from m_dataObject's drop list.
     HRESULT ReadSelection();
-    // Inserts the "Veltrane" popup; returns the number of command identifiers used.
+    // Inserts the "Veltrane" popup (for drives, its "Wipe Free Space" popup holds the
+    // methods); returns the number of command identifiers used.
     HRESULT BuildMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, HBITMAP bitmap);
 
     veltrane::ComPtr<IDataObject> m_dataObject;
     std::vector<std::string> m_selection;
+    veltrane::MenuKind m_menuKind = veltrane::MenuKind::Files;  // of m_selection
     veltrane::UniqueBitmap m_menuBitmap;
 };
 

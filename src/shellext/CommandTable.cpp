@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "wipe/Paths.h"
 #include "wipe/WipeMethod.h"
 
 namespace veltrane {
@@ -15,7 +16,30 @@ constexpr MenuCommand WipeCommand(std::uint32_t method) {
     return MenuCommand{row.menuCaption, row.key, row.menuHelp, CommandAction::Wipe, method};
 }
 
+// A free-space command: the method's caption, its own verb and help text.
+constexpr MenuCommand FreeSpaceCommand(std::uint32_t method, const char* verb,
+                                       const char* helpText) {
+    return MenuCommand{MethodInfo(method).menuCaption, verb, helpText, CommandAction::WipeFreeSpace,
+                       method};
+}
+
 }  // namespace
+
+const std::array<MenuCommand, 8> kFreeSpaceCommands = {{
+    FreeSpaceCommand(Random, "FreeSpaceRandom",
+                     "Overwrite the drive's free space with random data."),
+    FreeSpaceCommand(Random2, "FreeSpaceRandom2",
+                     "Overwrite the drive's free space with 2 passes of random data."),
+    FreeSpaceCommand(DoDQuick, "FreeSpaceDoDQuick",
+                     "Overwrite the drive's free space with DoD quick method."),
+    FreeSpaceCommand(DoD, "FreeSpaceDoD",
+                     "Overwrite the drive's free space with DoD standard method."),
+    FreeSpaceCommand(NATO, "FreeSpaceNATO", "Overwrite the drive's free space with NATO method."),
+    FreeSpaceCommand(Gutmann, "FreeSpaceGutmann",
+                     "Overwrite the free space 35 times using Gutmann algorithm."),
+    {"Help", "Help", "Help", CommandAction::Help, 0},
+    {"About", "About", "About Veltrane", CommandAction::About, 0},
+}};
 
 const std::array<MenuCommand, 8> kMenuCommands = {{
     WipeCommand(Random),
@@ -28,13 +52,35 @@ const std::array<MenuCommand, 8> kMenuCommands = {{
     {"About", "About", "About Veltrane", CommandAction::About, 0},
 }};
 
-const MenuCommand& CommandForOffset(std::uint32_t offset) {
-    return offset < kMenuCommands.size() ? kMenuCommands[offset] : kMenuCommands[kHelpOffset];
+MenuKind MenuKindForSelection(const std::vector<std::string>& selection) {
+    if (selection.empty()) return MenuKind::Files;
+    for (const std::string& path : selection) {
+        // A share's root is no drive of this machine: its free space is the server's.
+        const PathKind kind = ClassifyPath(path);
+        const bool drive = kind == PathKind::DriveAbsolute || kind == PathKind::DriveRelative;
+        if (!drive || !IsVolumeRoot(path)) return MenuKind::Files;
+    }
+    return MenuKind::Drives;
 }
 
-const char* CommandText(std::uint32_t offset, CommandTextKind kind) {
-    if (offset >= kMenuCommands.size()) return kUnknownCommandText;
-    const MenuCommand& command = kMenuCommands[offset];
+std::string ExplorerTitle(const MenuCommand& command) {
+    if (command.action != CommandAction::WipeFreeSpace) return command.caption;
+    return std::string(kFreeSpaceSubmenuCaption) + ": " + command.caption;
+}
+
+const std::array<MenuCommand, 8>& MenuCommands(MenuKind menu) {
+    return menu == MenuKind::Drives ? kFreeSpaceCommands : kMenuCommands;
+}
+
+const MenuCommand& CommandForOffset(std::uint32_t offset, MenuKind menu) {
+    const std::array<MenuCommand, 8>& table = MenuCommands(menu);
+    return offset < table.size() ? table[offset] : table[kHelpOffset];
+}
+
+const char* CommandText(std::uint32_t offset, CommandTextKind kind, MenuKind menu) {
+    const std::array<MenuCommand, 8>& table = MenuCommands(menu);
+    if (offset >= table.size()) return kUnknownCommandText;
+    const MenuCommand& command = table[offset];
     return kind == CommandTextKind::Verb ? command.verb : command.helpText;
 }
 

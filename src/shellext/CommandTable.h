@@ -5,10 +5,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace veltrane {
 
-enum class CommandAction : std::uint8_t { Wipe, Help, About };
+enum class CommandAction : std::uint8_t { Wipe, Help, About, WipeFreeSpace };
+
+// Which menu a selection gets: files and folders, or drives only (their free space).
+enum class MenuKind : std::uint8_t { Files, Drives };
 
 struct MenuCommand {
     const char* caption;
@@ -20,6 +25,11 @@ struct MenuCommand {
 
 // Indexed by the offset from the first command identifier the shell hands out.
 extern const std::array<MenuCommand, 8> kMenuCommands;
+// The drives' menu, at the same offsets: the six methods over the free space, in the
+// file menu's order and with its captions, under kFreeSpaceSubmenuCaption; Help, About.
+extern const std::array<MenuCommand, 8> kFreeSpaceCommands;
+
+inline constexpr const char* kFreeSpaceSubmenuCaption = "Wipe Free Space";
 
 inline constexpr const char* kSubmenuCaption = "Veltrane";
 // Verb and help text of any offset beyond the table.
@@ -29,11 +39,24 @@ inline constexpr std::uint32_t kHelpOffset = 6;
 
 enum class CommandTextKind : std::uint8_t { Verb, HelpText };
 
+// Drives when every selected path is a drive letter's root (and there is one), Files
+// otherwise: a mixed selection, or a share's root, keeps the file menu, whose wipe refuses
+// the roots.
+MenuKind MenuKindForSelection(const std::vector<std::string>& selection);
+
+// The title a command has in the Windows 11 menu, which has no room for a nested popup of
+// the drives' commands: those say "Wipe Free Space: " before the method.
+std::string ExplorerTitle(const MenuCommand& command);
+
+// The table of a menu kind.
+const std::array<MenuCommand, 8>& MenuCommands(MenuKind menu);
+
 // The command at offset, or the Help command for any offset beyond the table.
-const MenuCommand& CommandForOffset(std::uint32_t offset);
+const MenuCommand& CommandForOffset(std::uint32_t offset, MenuKind menu = MenuKind::Files);
 
 // Verb or help text of offset; kUnknownCommandText beyond the table.
-const char* CommandText(std::uint32_t offset, CommandTextKind kind);
+const char* CommandText(std::uint32_t offset, CommandTextKind kind,
+                        MenuKind menu = MenuKind::Files);
 
 // Copies text into dest of cchMax bytes, never writing more than cchMax bytes and always
 // leaving a terminated string: a text that does not fit is cut one byte short. The rest of

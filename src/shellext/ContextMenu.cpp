@@ -64,6 +64,7 @@ STDMETHODIMP CShellExt::Initialize(PCIDLIST_ABSOLUTE /*pidlFolder*/, IDataObject
 
 HRESULT CShellExt::ReadSelection() {
     m_selection.clear();
+    m_menuKind = veltrane::MenuKind::Files;
     if (!m_dataObject) return S_OK;
 
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -91,6 +92,7 @@ HRESULT CShellExt::ReadSelection() {
         }
         m_selection.shrink_to_fit();
     }
+    m_menuKind = veltrane::MenuKindForSelection(m_selection);
     return S_OK;
 }
 
@@ -120,13 +122,29 @@ HRESULT CShellExt::BuildMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, HBITM
     const HMENU items = popup.release();
     ::SetMenuItemBitmaps(hmenu, indexMenu, kBitmapByPosition, bitmap, bitmap);
 
+    const auto& commands = veltrane::MenuCommands(m_menuKind);
     UINT position = 0;
+    // For drives the methods go into a popup of their own; position counts in `methods`.
+    HMENU methods = items;
+    UINT methodPosition = 0;
+    if (m_menuKind == veltrane::MenuKind::Drives) {
+        veltrane::UniqueMenu freeSpace(::CreatePopupMenu());
+        if (freeSpace && ::InsertMenuA(items, position, MF_BYPOSITION | MF_POPUP,
+                                       reinterpret_cast<UINT_PTR>(freeSpace.get()),
+                                       veltrane::kFreeSpaceSubmenuCaption)) {
+            methods = freeSpace.release();
+            ++position;
+        }
+    }
     for (UINT offset = 0; offset < kCommandCount; ++offset) {
+        const bool method = offset < veltrane::kHelpOffset;
+        HMENU into = method ? methods : items;
+        UINT& at = method && methods != items ? methodPosition : position;
         if (offset == veltrane::kHelpOffset) {
             ::InsertMenuA(items, position++, MF_BYPOSITION | MF_SEPARATOR, 0, "");
         }
-        ::InsertMenuA(items, position++, MF_BYPOSITION | MF_STRING, idCmdFirst + offset,
-                      veltrane::kMenuCommands[offset].caption);
+        ::InsertMenuA(into, at++, MF_BYPOSITION | MF_STRING, idCmdFirst + offset,
+                      commands[offset].caption);
     }
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kCommandCount);
 }
@@ -148,7 +166,7 @@ STDMETHODIMP CShellExt::GetCommandString(UINT_PTR idCmd, UINT uType, UINT* /*pRe
         if (!pszName && cchMax > 0) return E_INVALIDARG;
         const std::uint32_t offset =
             idCmd < kCommandCount ? static_cast<std::uint32_t>(idCmd) : kCommandCount;
-        veltrane::CopyCommandText(pszName, cchMax, veltrane::CommandText(offset, kind));
+        veltrane::CopyCommandText(pszName, cchMax, veltrane::CommandText(offset, kind, m_menuKind));
         return S_OK;
     });
 }
@@ -162,12 +180,18 @@ STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* lpici) {
             // a wipe only starts from the menu item itself.
             if (!IS_INTRESOURCE(lpici->lpVerb)) return S_OK;
             const UINT offset = LOWORD(reinterpret_cast<ULONG_PTR>(lpici->lpVerb));
-            const veltrane::MenuCommand& command = veltrane::CommandForOffset(offset);
+            const veltrane::MenuCommand& command = veltrane::CommandForOffset(offset, m_menuKind);
+            const bool ask = !(lpici->fMask & CMIC_MASK_FLAG_NO_UI);
             switch (command.action) {
+                case veltrane::CommandAction::WipeFreeSpace:
+                    if (ask && !veltrane::AskBeforeFreeSpaceWipe(lpici->hwnd, command.method,
+                                                                 m_selection)) {
+                        return S_OK;
+                    }
+                    return RunFreeSpaceJobs(lpici->hwnd, command.method);
                 case veltrane::CommandAction::Wipe:
                     // A caller that allows no user interface gets the command as chosen.
-                    if (!(lpici->fMask & CMIC_MASK_FLAG_NO_UI) &&
-                        !veltrane::AskBeforeWipe(lpici->hwnd, command.method, m_selection)) {
+                    if (ask && !veltrane::AskBeforeWipe(lpici->hwnd, command.method, m_selection)) {
                         return S_OK;  // declined: nothing is touched
                     }
                     return RunWipeJob(lpici->hwnd, command.method);

@@ -47,6 +47,8 @@ constexpr RegistrationRow kRegistrationRows[] = {
      Fill::ClassId, false},
     {Root::Classes, Class::ShellExt, "Directory\\shellex\\ContextMenuHandlers\\Veltrane", nullptr,
      "%s", Fill::ClassId, false},
+    {Root::Classes, Class::ShellExt, "Drive\\shellex\\ContextMenuHandlers\\Veltrane", nullptr, "%s",
+     Fill::ClassId, false},
     {Root::Classes, Class::Command, "CLSID\\%s", nullptr, "Veltrane", Fill::ModulePath, false},
     {Root::Classes, Class::Command, "CLSID\\%s\\InProcServer32", nullptr, "%s", Fill::ModulePath,
      false},
@@ -65,6 +67,7 @@ constexpr struct {
     {Root::Classes, Class::ShellExt, "CLSID\\%s"},
     {Root::Classes, Class::ShellExt, "*\\shellex\\ContextMenuHandlers\\Veltrane"},
     {Root::Classes, Class::ShellExt, "Directory\\shellex\\ContextMenuHandlers\\Veltrane"},
+    {Root::Classes, Class::ShellExt, "Drive\\shellex\\ContextMenuHandlers\\Veltrane"},
     {Root::Classes, Class::Command, "CLSID\\%s\\InProcServer32"},
     {Root::Classes, Class::Command, "CLSID\\%s"},
 };

@@ -103,6 +103,8 @@ FreeSpaceWipe::FreeSpaceWipe(std::string root, FileSystem& fs, const FreeSpaceOp
       m_fs(fs),
       m_options(options),
       m_randomState(static_cast<std::uint32_t>(std::time(nullptr))) {
+    // "D:" names the current folder of drive D: the fill goes to the root itself.
+    if (ClassifyPath(m_root) == PathKind::DriveRelative && IsVolumeRoot(m_root)) m_root += '\\';
     m_options.chunkBytes =
         std::max<std::uint32_t>(kSectorBytes, m_options.chunkBytes / kSectorBytes * kSectorBytes);
 }
@@ -117,6 +119,7 @@ void FreeSpaceWipe::SetStage(FreeSpaceStage s) {
 
 void FreeSpaceWipe::Publish() {
     if (passBytes != nullptr) passBytes->store(m_passBytes);
+    if (passTotal != nullptr) passTotal->store(m_passTotal);
     if (passPercent != nullptr) {
         const std::uint64_t percent =
             m_passTotal == 0 ? 0 : std::min<std::uint64_t>(100, m_passBytes * 100 / m_passTotal);

@@ -93,7 +93,8 @@ public:
     std::atomic<std::int32_t>* currentPass = nullptr;
     std::atomic<std::uint64_t>* passBytes = nullptr;
     std::atomic<std::int32_t>* passPercent = nullptr;
-    std::atomic<std::int32_t>* stage = nullptr;  // a FreeSpaceStage
+    std::atomic<std::uint64_t>* passTotal = nullptr;  // what the pass under way will write
+    std::atomic<std::int32_t>* stage = nullptr;       // a FreeSpaceStage
 
     // Runs once: `method` is one overwriting WipeMethod bit.
     FreeSpaceResult Run(std::uint32_t method);

@@ -267,5 +267,51 @@ TEST_F(CliProgramTest, CancelDuringAWipeStopsItAndLeavesTheRest) {
     EXPECT_EQ(output.out, "0 wiped, 2 not wiped (cancelled; 1 not started, untouched)\n");
 }
 
+// --free-space on an in-memory volume: a full run reports in words and JSON, a refusal and
+// a cancel have their exit statuses, and only one drive is taken.
+TEST_F(CliProgramTest, FreeSpaceReportsTheRunAndEndsWithItsStatus) {
+    fs.AddFile("D:\\kept.txt", "kept");
+    fs.SetCapacity(3u << 20, 1000);
+    EXPECT_EQ(Run({"--free-space", "--json", "--method", "dodquick", "D:\\"}), kExitAllWiped);
+    test::JsonValue doc;
+    ASSERT_TRUE(test::ParseJson(output.out, doc)) << output.out;
+    const test::JsonValue& r = doc["freeSpace"];
+    EXPECT_TRUE(r["wiped"].boolean);
+    EXPECT_EQ(r["passesDone"].number, 3);
+    EXPECT_EQ(r["bytesCovered"].number, r["freeBytesAtStart"].number);
+    EXPECT_EQ(r["bytesWritten"].number,
+              3 * r["bytesCovered"].number + 700 * r["recordFiles"].number);
+    EXPECT_NE(output.err.find("The free space of D:\\ was overwritten: 3,072 KB, 3 passes"),
+              std::string::npos)
+        << output.err;
+    EXPECT_EQ((std::vector<std::string>{"D:\\kept.txt"}), fs.AllPaths());
+
+    output = CapturedOutput();
+    fs.SetVolume({VolumeKind::Remote, false, "NTFS", 0, 0});
+    EXPECT_EQ(Run({"--free-space", "D:\\"}), kExitNotAllWiped);
+    EXPECT_EQ(output.err,
+              "The free space of D:\\ was not wiped: it is a network drive, whose free space "
+              "only its server can wipe.\n");
+
+    output = CapturedOutput();
+    fs.SetVolume({VolumeKind::Fixed, false, "NTFS", 0, 0});
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(CommandLine::Parse({"--free-space", "D:\\"}, options, error));
+    CliProgram program(output, &fs);
+    program.Cancel();
+    const std::uint64_t writes = fs.CallCount(Op::Write);
+    EXPECT_EQ(program.Run(options), kExitCancelled);
+    EXPECT_EQ(writes, fs.CallCount(Op::Write));
+    EXPECT_EQ((std::vector<std::string>{"D:\\kept.txt"}), fs.AllPaths());
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--free-space"},
+                                                 {"--free-space", "C:", "D:"},
+                                                 {"--free-space", "-r", "D:"},
+                                                 {"--free-space", "-n", "D:"}}) {
+        EXPECT_FALSE(CommandLine::Parse(args, options, error)) << args.size();
+    }
+}
+
 }  // namespace
 }  // namespace veltrane

@@ -60,6 +60,7 @@ for view in 64 32; do
 done
 expect_value 64 'HKCR\*\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 expect_value 64 'HKCR\Directory\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
+expect_value 64 'HKCR\Drive\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 first=$(products)
 check "one product is listed" test "$(printf '%s\n' "$first" | grep -c .)" -eq 1
 check "listed with version $(msi_version "$VERSION")" \

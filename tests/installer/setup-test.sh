@@ -220,10 +220,11 @@ for view in 64 32; do
     expect_value "$view" "$command_key" "" "Veltrane"
     expect_value "$view" "$command_key\\InProcServer32" "" "$install_dir\\$sub\\veltrane.dll"
 done
-# The two handler keys are shared by both views (on Windows 7 and later as in Wine); the
+# The handler keys are shared by both views (on Windows 7 and later as in Wine); the
 # 32-bit host below reads them as a 32-bit program.
 expect_value 64 'HKCR\*\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 expect_value 64 'HKCR\Directory\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
+expect_value 64 'HKCR\Drive\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 
 expect_value 64 "$uninstall_key" DisplayName "Veltrane"
 expect_value 64 "$uninstall_key" DisplayVersion "$VERSION"
@@ -292,7 +293,7 @@ for view in 64 32; do
     check "approval gone (view $view)" value_absent "$approved_key" "$CLSID" "$view"
     check "uninstall entry gone (view $view)" key_absent "$uninstall_key" "$view"
 done
-for class in '*' Directory; do
+for class in '*' Directory Drive; do
     check "$class handler key gone" key_absent "HKCR\\$class\\shellex\\ContextMenuHandlers\\Veltrane" 64
 done
 check "the 32-bit set is gone at once" test ! -e "$install_unix/x86"

@@ -10,7 +10,7 @@ terms (nothing here is shared with the packer):
 - [Content_Types].xml: a type for every part;
 - AppxManifest.xml: well-formed, and every element and attribute the Windows 11 menu relies
   on (identity with the unsigned publisher form, external content, the context-menu verbs
-  for "*" and "Directory", the surrogate COM server of the command class, the executable);
+  for "*", "Directory" and "Drive", the surrogate COM server of the command class, the executable);
 - a damaged package is caught, the same input gives the same bytes, and the publisher form
   of a certificate subject is the one Windows compares.
 
@@ -217,7 +217,8 @@ class Package(unittest.TestCase):
         for item in menus[0].findall("desktop4:FileExplorerContextMenus/desktop5:ItemType", NS):
             types[item.get("Type")] = [(v.get("Id"), v.get("Clsid"))
                                        for v in item.findall("desktop5:Verb", NS)]
-        self.assertEqual({"*": [("Veltrane", GUID)], "Directory": [("Veltrane", GUID)]}, types)
+        self.assertEqual({"*": [("Veltrane", GUID)], "Directory": [("Veltrane", GUID)],
+                          "Drive": [("Veltrane", GUID)]}, types)
 
     def test_the_command_class_is_a_surrogate_server_in_the_installed_dll(self):
         servers = [e for e in self.root.findall(".//f:Application/f:Extensions/com:Extension", NS)

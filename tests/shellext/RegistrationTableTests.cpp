@@ -28,6 +28,7 @@ const std::string kCommandClassKey = std::string("CLSID\\") + kCommandClsid;
 const std::string kCommandServerKey = kCommandClassKey + "\\InProcServer32";
 constexpr char kFileHandler[] = "*\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kFolderHandler[] = "Directory\\shellex\\ContextMenuHandlers\\Veltrane";
+constexpr char kDriveHandler[] = "Drive\\shellex\\ContextMenuHandlers\\Veltrane";
 
 // Registry steps that fail for one chosen key or value name and record the order of the
 // others, which go to the real registry.
@@ -101,7 +102,8 @@ protected:
     }
     bool HandlerRowsPresent() const {
         return ReadRegString(m_classes.get(), kFileHandler, nullptr).text == kClsid &&
-               ReadRegString(m_classes.get(), kFolderHandler, nullptr).text == kClsid;
+               ReadRegString(m_classes.get(), kFolderHandler, nullptr).text == kClsid &&
+               ReadRegString(m_classes.get(), kDriveHandler, nullptr).text == kClsid;
     }
     bool ApprovalPresent() const {
         return ReadRegString(m_machine.get(), kApproved, kClsid).exists;
@@ -121,8 +123,8 @@ TEST_F(RegistrationTable, CreatesTheKeysInOrderAndRegistersTwice) {
         ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
         EXPECT_EQ(g_faults.created,
                   (std::vector<std::string>{kClassKey, kServerKey, kServerKey, kFileHandler,
-                                            kFolderHandler, kCommandClassKey, kCommandServerKey,
-                                            kCommandServerKey, kApproved}));
+                                            kFolderHandler, kDriveHandler, kCommandClassKey,
+                                            kCommandServerKey, kCommandServerKey, kApproved}));
         EXPECT_TRUE(ClassRowsPresent() && HandlerRowsPresent() && ApprovalPresent());
         EXPECT_TRUE(CommandRowsPresent());
         // The command is no context-menu handler of its own: the package names it.
@@ -188,7 +190,7 @@ TEST_F(RegistrationTable, WithoutClassIdentifierOrModulePathNothingIsWritten) {
     EXPECT_TRUE(g_faults.deleted.empty());
 }
 
-TEST_F(RegistrationTable, RemovalDeletesTheSixKeysAndOnlyOurApprovalValue) {
+TEST_F(RegistrationTable, RemovalDeletesItsKeysAndOnlyOurApprovalValue) {
     ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
     // Another product approved under the same key.
     veltrane::UniqueHKey approved;
@@ -200,9 +202,10 @@ TEST_F(RegistrationTable, RemovalDeletesTheSixKeysAndOnlyOurApprovalValue) {
     EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, kCommandClsid, true), S_OK);
     EXPECT_EQ(g_faults.deleted,
               (std::vector<std::string>{kServerKey, kClassKey, kFileHandler, kFolderHandler,
-                                        kCommandServerKey, kCommandClassKey}));
+                                        kDriveHandler, kCommandServerKey, kCommandClassKey}));
     for (const std::string& key :
-         {kClassKey, std::string(kFileHandler), std::string(kFolderHandler), kCommandClassKey}) {
+         {kClassKey, std::string(kFileHandler), std::string(kFolderHandler),
+          std::string(kDriveHandler), kCommandClassKey}) {
         EXPECT_FALSE(KeyExists(m_classes.get(), key)) << key;
     }
     EXPECT_FALSE(ApprovalPresent());

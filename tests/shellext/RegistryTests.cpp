@@ -28,6 +28,7 @@ const std::string kCommandClassKey = std::string("CLSID\\") + kCommandClsid;
 const std::string kCommandServerKey = kCommandClassKey + "\\InProcServer32";
 constexpr char kFileHandler[] = "*\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kFolderHandler[] = "Directory\\shellex\\ContextMenuHandlers\\Veltrane";
+constexpr char kDriveHandler[] = "Drive\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kApproved[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
@@ -39,8 +40,9 @@ public:
         m_approvedKeyExisted = KeyExists(HKEY_LOCAL_MACHINE, kApproved);
     }
     ~RegistrySnapshot() {
-        for (const char* key : {kServerKey.c_str(), kClassKey.c_str(), kFileHandler, kFolderHandler,
-                                kCommandServerKey.c_str(), kCommandClassKey.c_str()}) {
+        for (const char* key :
+             {kServerKey.c_str(), kClassKey.c_str(), kFileHandler, kFolderHandler, kDriveHandler,
+              kCommandServerKey.c_str(), kCommandClassKey.c_str()}) {
             ::RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
         }
         for (const Row& row : m_rows) {
@@ -66,12 +68,13 @@ private:
         const char* name;
         testsupport::RegString saved;
     };
-    Row m_rows[9] = {
+    Row m_rows[10] = {
         {HKEY_CLASSES_ROOT, kClassKey, nullptr, {}},
         {HKEY_CLASSES_ROOT, kServerKey, nullptr, {}},
         {HKEY_CLASSES_ROOT, kServerKey, "ThreadingModel", {}},
         {HKEY_CLASSES_ROOT, kFileHandler, nullptr, {}},
         {HKEY_CLASSES_ROOT, kFolderHandler, nullptr, {}},
+        {HKEY_CLASSES_ROOT, kDriveHandler, nullptr, {}},
         {HKEY_LOCAL_MACHINE, kApproved, kClsid, {}},
         {HKEY_CLASSES_ROOT, kCommandClassKey, nullptr, {}},
         {HKEY_CLASSES_ROOT, kCommandServerKey, nullptr, {}},
@@ -107,6 +110,7 @@ protected:
                KeyExists(HKEY_CLASSES_ROOT, kCommandClassKey) ||
                KeyExists(HKEY_CLASSES_ROOT, kFileHandler) ||
                KeyExists(HKEY_CLASSES_ROOT, kFolderHandler) ||
+               KeyExists(HKEY_CLASSES_ROOT, kDriveHandler) ||
                ReadRegString(HKEY_LOCAL_MACHINE, kApproved, kClsid).exists;
     }
 
@@ -148,6 +152,7 @@ TEST_F(RegistryTest, RegistrationWritesTheNineRows) {
         {HKEY_CLASSES_ROOT, kServerKey, "ThreadingModel", "Apartment"},
         {HKEY_CLASSES_ROOT, kFileHandler, nullptr, kClsid},
         {HKEY_CLASSES_ROOT, kFolderHandler, nullptr, kClsid},
+        {HKEY_CLASSES_ROOT, kDriveHandler, nullptr, kClsid},
         {HKEY_LOCAL_MACHINE, kApproved, kClsid, "Veltrane"},
         {HKEY_CLASSES_ROOT, kCommandClassKey, nullptr, "Veltrane"},
         {HKEY_CLASSES_ROOT, kCommandServerKey, nullptr, module},

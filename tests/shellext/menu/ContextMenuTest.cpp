@@ -131,6 +131,46 @@ TEST_F(ShellExtTest, VerbsAndHelpTextsOfEveryOffset) {
     }
 }
 
+// A drive gets the free-space commands at the file commands' offsets, in a popup of their
+// own; a drive among files keeps the file menu, whose wipe refuses it.
+TEST_F(ShellExtTest, ADriveGetsOnlyTheFreeSpaceCommandsWithTheirOwnVerbsAndHelp) {
+    ASSERT_EQ(S_OK, m_ext->Initialize(nullptr, menutest::ShellDataObject({"C:\\"}).Get(), nullptr));
+    veltrane::UniqueMenu menu(::CreatePopupMenu());
+    ASSERT_EQ(8, m_ext->QueryContextMenu(menu.get(), 0, 100, 0x7FFF, CMF_NORMAL));
+    const HMENU veltrane = ::GetSubMenu(menu.get(), 0);
+    ASSERT_NE(nullptr, veltrane);
+    ASSERT_EQ(4, ::GetMenuItemCount(veltrane));
+    EXPECT_EQ("Wipe Free Space", MenuText(veltrane, 0));
+    EXPECT_EQ(106u, ::GetMenuItemID(veltrane, 2));
+    EXPECT_EQ(107u, ::GetMenuItemID(veltrane, 3));
+    const HMENU methods = ::GetSubMenu(veltrane, 0);
+    ASSERT_NE(nullptr, methods);
+    ASSERT_EQ(6, ::GetMenuItemCount(methods));
+    EXPECT_EQ("Random Data (Recommended)\t(1 pass)", MenuText(methods, 0));
+    EXPECT_EQ("Gutmann \t(35 passes)", MenuText(methods, 5));
+    for (UINT i = 0; i < 6; ++i) EXPECT_EQ(100 + i, ::GetMenuItemID(methods, i)) << i;
+
+    const struct {
+        UINT_PTR id;
+        const char *verb, *help;
+    } cases[] = {
+        {0, "FreeSpaceRandom", "Overwrite the drive's free space with random data."},
+        {3, "FreeSpaceDoD", "Overwrite the drive's free space with DoD standard method."},
+        {5, "FreeSpaceGutmann", "Overwrite the free space 35 times using Gutmann algorithm."},
+        {6, "Help", "Help"},
+        {8, "Veltrane", "Veltrane"}};
+    for (const auto& c : cases) {
+        EXPECT_STREQ(c.verb, Text(c.id, GCS_VERBA).c_str()) << c.id;
+        EXPECT_STREQ(c.help, Text(c.id, GCS_HELPTEXTA).c_str()) << c.id;
+    }
+
+    menutest::TempDir dir;
+    const auto paths = menutest::MakeTree(dir, {"a.txt"});
+    ASSERT_EQ(S_OK, m_ext->Initialize(nullptr, menutest::ShellDataObject({"C:\\", paths[0]}).Get(),
+                                      nullptr));
+    EXPECT_STREQ("Random", Text(0, GCS_VERBA).c_str());
+}
+
 TEST_F(ShellExtTest, TextsNeverOverrunTheBufferAndOtherTypesLeaveItUntouched) {
     for (UINT type : std::initializer_list<UINT>{GCS_VALIDATEA, GCS_VERBW, GCS_HELPTEXTW, 6}) {
         EXPECT_EQ(std::string(64, '#'), Text(0, type)) << type;

@@ -206,6 +206,20 @@ TEST_F(ExplorerCommandTest, SubCommandsAreTheClassicMenusCommandsInItsOrder) {
     }
 }
 
+TEST_F(ExplorerCommandTest, OnADriveTheSubCommandsWipeItsFreeSpace) {
+    const ComPtr<IShellItemArray> drive = menutest::ShellItems({L"C:\\"});
+    ASSERT_TRUE(drive);
+    const auto commands = SubCommands();
+    ASSERT_EQ(8u, commands.size());
+    LPWSTR text = nullptr;
+    EXPECT_EQ(S_OK, commands[0]->GetTitle(drive.Get(), &text));
+    EXPECT_EQ("Wipe Free Space: Random Data (Recommended)\t(1 pass)", Take(text));
+    EXPECT_EQ(S_OK, commands[4]->GetToolTip(drive.Get(), &text));
+    EXPECT_EQ("Overwrite the drive's free space with NATO method.", Take(text));
+    EXPECT_EQ(S_OK, commands[7]->GetTitle(drive.Get(), &text));
+    EXPECT_EQ("About", Take(text));
+}
+
 TEST_F(ExplorerCommandTest, TheEnumeratorCountsSkipsResetsAndClones) {
     ComPtr<IEnumExplorerCommand> list;
     ASSERT_EQ(S_OK, m_root->EnumSubCommands(list.Put()));
