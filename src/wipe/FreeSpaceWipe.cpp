@@ -14,6 +14,8 @@ namespace {
 constexpr std::uint32_t kSectorBytes = 512;
 constexpr const char* kFillFilePrefix = "fill-";
 constexpr int kMaxFolderNameAttempts = 64;
+// How often the record fill checks that its files really go into file records.
+constexpr std::uint32_t kRecordCheckFiles = 64;
 
 bool IsFullError(std::uint32_t error) {
     return error == kErrorDiskFull || error == kErrorHandleDiskFull ||
@@ -271,7 +273,9 @@ void FreeSpaceWipe::FillRecords(const OverwritePass& pass) {
     // last fill file (those bytes had every pass like the rest).
     for (auto it = m_files.rbegin(); it != m_files.rend(); ++it) {
         if (it->size == 0) continue;
-        const std::uint64_t keep = it->size - std::min(it->size, m_options.recordReserveBytes);
+        // A small volume gives back a small share: the room is for names, not data.
+        const std::uint64_t reserve = std::min(m_options.recordReserveBytes, m_result.covered / 64);
+        const std::uint64_t keep = it->size - std::min(it->size, reserve);
         const FileSystem::Handle h = m_fs.OpenExclusive(it->path);
         if (h == FileSystem::kInvalidHandle) return;
         const bool ok = m_fs.Truncate(h, static_cast<std::int64_t>(keep));
@@ -284,8 +288,20 @@ void FreeSpaceWipe::FillRecords(const OverwritePass& pass) {
     m_passTotal = 0;
     const std::uint32_t sizes[] = {m_options.recordFileBytes, m_options.recordFileBytes / 2,
                                    std::min<std::uint32_t>(128, m_options.recordFileBytes)};
+    VolumeFacts facts;
+    std::uint64_t freeBefore = m_fs.QueryVolume(m_root, facts) ? facts.freeBytes : 0;
     for (std::uint32_t index = 0; index < m_options.maxRecordFiles; ++index) {
         if (Cancelled()) return;
+        if (index > 0 && index % kRecordCheckFiles == 0 && freeBefore > 0 &&
+            m_fs.QueryVolume(m_root, facts)) {
+            // Inside file records, small files take no clusters; a volume whose free space
+            // shrinks with them keeps their data outside (reporting NTFS all the same, as
+            // a foreign file system seen through a translation layer does), and each
+            // further file would only cost a flush.
+            const std::uint64_t used = freeBefore - std::min(freeBefore, facts.freeBytes);
+            if (used > std::uint64_t{kRecordCheckFiles} * m_options.recordFileBytes / 2) return;
+            freeBefore = facts.freeBytes;
+        }
         const std::string path = JoinPath(m_folder, "r" + std::to_string(index));
         const FileSystem::Handle h = m_fs.CreateNew(path);
         if (h == FileSystem::kInvalidHandle) {

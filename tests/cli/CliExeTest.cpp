@@ -305,6 +305,36 @@ TEST_F(CliExeTest, RelativeArgumentsResolveAgainstTheCurrentFolder) {
     EXPECT_EQ(ReadAll(Path(L"keep\\k.txt")), "k");
 }
 
+// --free-space on a drive of its own, a small tmpfs: filled, overwritten and given back,
+// the file on it untouched; a share is refused, a missing drive is a usage error.
+TEST_F(CliExeTest, FreeSpaceOfASmallDriveIsOverwrittenAndGivenBack) {
+    EXPECT_EQ(2u, Run({L"--free-space"}).status);
+    const Result share = Run({L"--free-space", L"\\\\veltrane-no-host\\share"});
+    EXPECT_EQ(1u, share.status);
+    EXPECT_TRUE(Contains(share.err, "was not wiped")) << share.err;
+
+    test::ScratchDrive drive(L'V', 8);
+    if (!drive.Ready()) GTEST_SKIP() << drive.Why();
+    WriteAll(drive.Root() + L"kept.txt", "kept");
+    ULARGE_INTEGER before{}, after{};
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(drive.Root().c_str(), &before, nullptr, nullptr));
+    const Result r = Run({L"--free-space", L"V:", L"--method", L"random2", L"--json"});
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(drive.Root().c_str(), &after, nullptr, nullptr));
+    EXPECT_EQ(0u, r.status) << r.err;
+    test::JsonValue doc;
+    ASSERT_TRUE(test::ParseJson(r.out, doc)) << r.out;
+    const test::JsonValue& fs = doc["freeSpace"];
+    EXPECT_EQ("V:\\", fs["volume"].text);
+    EXPECT_TRUE(fs["wiped"].boolean);
+    EXPECT_EQ(2, fs["passesDone"].number);
+    EXPECT_EQ(static_cast<double>(before.QuadPart), fs["freeBytesAtStart"].number);
+    EXPECT_GE(fs["bytesCovered"].number + 4096, fs["freeBytesAtStart"].number);
+    EXPECT_TRUE(Contains(r.err, "The free space of V:\\ was overwritten")) << r.err;
+    EXPECT_EQ(before.QuadPart, after.QuadPart);
+    EXPECT_EQ((std::map<std::wstring, std::string>{{L"kept.txt", "kept"}}),
+              Snapshot(drive.Root().substr(0, 2)));
+}
+
 TEST_F(CliExeTest, CtrlCCancelsTheWipeWith130AndLeavesTheRest) {
     const std::string big(1 << 20, 'B');
     {

@@ -20,7 +20,9 @@
 #include "support/WinTestSupport.h"
 #include "framework/Handles.h"
 #include "job/PendingStore.h"
+#include "job/RunFreeSpaceJob.h"
 #include "job/RunWipeJob.h"
+#include "support/MemoryFileSystem.h"
 #include "shellext/Server.h"
 #include "resource.h"
 #include "wipe/WipeMethod.h"
@@ -659,6 +661,42 @@ TEST_F(RunWipeJobTest, CancelButtonEscAndCloseBoxEachEndTheJobAfterTheCurrentIte
         EXPECT_EQ(reported[0].leftAs, tree.Path(work + "\\second\\" + left[0]));
         reported.clear();
     }
+}
+
+// The free-space job in the same dialog: the drive and its bytes on the path line, the
+// passes on the items bar; Cancel in the second pass removes every fill file.
+TEST_F(RunWipeJobTest, AFreeSpaceJobShowsItsPassesAndItsCancelRemovesTheFill) {
+    MemoryFileSystem volume;
+    volume.AddFile("V:\\kept.txt", "kept");
+    volume.SetCapacity((192u << 20) + 4, 1000);
+    settings.walk.fileSystem = &volume;
+    std::vector<std::vector<std::string>> reports;
+    settings.freeSpaceReport = [&](HWND, const std::vector<std::string>& lines, bool) {
+        reports.push_back(lines);
+    };
+    Watcher watcher([](HWND dialog, const Sighting& seen) {
+        if (seen.status != "Writing free space" || seen.itemsPosition < 1) return false;
+        ::SendMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+        return true;
+    });
+    EXPECT_EQ(S_OK, RunFreeSpaceJob(owner, DoD, "V:\\", settings));
+    watcher.Stop();
+
+    bool sawFirstPass = false;
+    for (const Sighting& seen : watcher.Seen()) {
+        if (seen.status == "Writing free space" && seen.itemsPosition == 0 &&
+            seen.itemsRange == 7 && seen.path.rfind("V:\\  ", 0) == 0 &&
+            seen.path.find(" MB of 192 MB") != std::string::npos && seen.filePosition > 0) {
+            sawFirstPass = true;
+        }
+    }
+    EXPECT_TRUE(sawFirstPass);
+    ASSERT_EQ(1u, reports.size());
+    ASSERT_FALSE(reports[0].empty());
+    EXPECT_EQ(0u, reports[0][0].rfind("Cancelled.", 0)) << reports[0][0];
+    EXPECT_EQ((std::vector<std::string>{"V:\\kept.txt"}), volume.AllPaths());
+    EXPECT_EQ(4u, volume.UsedBytes());
+    EXPECT_EQ(Enables(), (std::vector<WPARAM>{FALSE, TRUE}));
 }
 
 TEST_F(RunWipeJobTest, TheJobGoesOnWhenItsOwnerWindowIsDestroyedUnderIt) {

@@ -3,7 +3,9 @@
 #include <shlobj.h>
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <cwctype>
 
 namespace veltrane::test {
 
@@ -186,6 +188,63 @@ STDMETHODIMP FakeDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = block;
     return S_OK;
+}
+
+namespace {
+
+// Runs a shell command line of the host (Wine starts Unix programs by their path) and
+// waits for it. Wine may report the program ended before it has run: callers check its
+// effect.
+bool RunHostShell(const std::string& script) {
+    std::wstring line = L"/bin/sh -c \"" + Widen(script) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(L"Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        return false;
+    }
+    ::WaitForSingleObject(process.hProcess, 30000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+}  // namespace
+
+ScratchDrive::ScratchDrive(wchar_t letter, unsigned mib) : m_letter(letter) {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (!prefix) {
+        m_why = "needs WINEPREFIX to map a drive";
+        return;
+    }
+    const std::string tag = std::to_string(::GetCurrentProcessId());
+    m_mount = "/tmp/veltrane-drive-" + tag;
+    m_link = std::string(prefix) + "/dosdevices/" + static_cast<char>(std::towlower(letter)) + ":";
+    const std::string size = std::to_string(mib) + "m";
+    if (!RunHostShell("mkdir -p " + m_mount + " && mount -t tmpfs -o size=" + size +
+                      " veltrane-test " + m_mount + " && ln -sfn " + m_mount + " '" + m_link +
+                      "'")) {
+        m_why = "cannot start the host's shell";
+        return;
+    }
+    const std::wstring root = Root();
+    for (int i = 0; i < 500 && !m_ready; ++i, ::Sleep(10)) {
+        ULARGE_INTEGER total{};
+        m_ready = ::GetDiskFreeSpaceExW(root.c_str(), nullptr, &total, nullptr) &&
+                  total.QuadPart == static_cast<ULONGLONG>(mib) << 20;
+    }
+    if (!m_ready) m_why = "cannot mount a tmpfs as drive " + Narrow(root) + " (needs root)";
+}
+
+ScratchDrive::~ScratchDrive() {
+    if (m_link.empty()) return;
+    RunHostShell("rm -f '" + m_link + "'; umount " + m_mount + " 2>/dev/null; rmdir " + m_mount +
+                 " 2>/dev/null; true");
+    for (int i = 0; i < 500 && ::GetFileAttributesW(Root().c_str()) != INVALID_FILE_ATTRIBUTES;
+         ++i) {
+        ::Sleep(10);
+    }
 }
 
 }  // namespace veltrane::test

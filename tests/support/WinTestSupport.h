@@ -36,6 +36,29 @@ HWND FindOwnWindow(const char* className, const char* title,
 std::wstring ListViewText(HWND list);
 std::wstring ListViewCell(HWND list, int row, int column);
 
+// A drive letter of the Wine prefix mapped, for the test's life, to a tmpfs of `mib` MiB
+// mounted for it: a free-space wipe there fills that and nothing else. Ready() only once
+// the drive shows that size (never the disk the link would fall back to); where the host
+// cannot mount one (not root, no prefix) Why() says so and the test skips.
+class ScratchDrive {
+public:
+    ScratchDrive(wchar_t letter, unsigned mib);
+    ~ScratchDrive();
+    ScratchDrive(const ScratchDrive&) = delete;
+    ScratchDrive& operator=(const ScratchDrive&) = delete;
+
+    bool Ready() const { return m_ready; }
+    const std::string& Why() const { return m_why; }
+    std::wstring Root() const { return std::wstring(1, m_letter) + L":\\"; }
+
+private:
+    wchar_t m_letter;
+    std::string m_mount;  // the Unix mount point
+    std::string m_link;   // the prefix's drive link
+    bool m_ready = false;
+    std::string m_why;
+};
+
 // A data object living on the test's stack that counts the references taken and released
 // on it. It serves a drop list of names (ANSI or wide, as Explorer serves them), forwards
 // to an inner data object, or has no file list at all.

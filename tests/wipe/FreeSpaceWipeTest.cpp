@@ -103,6 +103,19 @@ TEST_F(FreeSpaceWipeTest, EveryPassCoversAllTheFreeSpaceThenTheRecordsAreTaken) 
     ExpectVolumeAsBefore();
 }
 
+// A volume that says NTFS but keeps small files' data outside its records (the in-memory
+// one counts every byte) ends the record fill at its first check, not after every entry.
+TEST_F(FreeSpaceWipeTest, TheRecordFillStopsWhereSmallFilesTakeFreeSpace) {
+    fs.SetCapacity(5000 + 10 * kMiB, 100000);
+    FreeSpaceOptions options = SmallOptions();
+    options.recordReserveBytes = kMiB;
+    const FreeSpaceResult r = Run(Random, options);
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(64u, r.recordFiles);
+    EXPECT_FALSE(r.recordsFilled);
+    ExpectVolumeAsBefore();
+}
+
 TEST_F(FreeSpaceWipeTest, OnlyNtfsGetsTheRecordFillAndOnlyLocalWritableVolumesAreWiped) {
     fs.SetVolume({VolumeKind::Removable, false, "FAT32", 0, 0});
     FreeSpaceResult r = Run(Random);

@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "MenuTestSupport.h"
+#include "framework/Handles.h"
+#include "support/WinTestSupport.h"
 #include "about/InfoUrl.h"
 #include "resource.h"
 
@@ -164,6 +166,79 @@ TEST_F(InvokeTest, AWipeAsksFirstAndADeclinedQuestionTouchesNothing) {
         EXPECT_FALSE(Exists(items[0]));
     }
     SetAsk(false);
+}
+
+// The message box a free-space job ends with, read and closed; empty when none came.
+std::wstring ReadAndCloseMessage() {
+    for (int i = 0; i < 3000; ++i, ::Sleep(10)) {
+        // Titled with the application's name, which here is the test's own.
+        const HWND box = veltrane::test::FindOwnWindow("#32770", nullptr, [](HWND window) {
+            return ::IsWindowVisible(window) && ::GetDlgItem(window, 0xFFFF) != nullptr &&
+                   !::GetDlgItem(window, IDC_CONFIRM_DONT_ASK);
+        });
+        if (!box) continue;
+        wchar_t text[2048] = {};
+        ::GetDlgItemTextW(box, 0xFFFF, text, 2048);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return text;
+    }
+    return std::wstring();
+}
+
+// The drive's command on a drive of the test's own (a small tmpfs): asked about once, then
+// filled, overwritten and given back, its file untouched, and the end said in a box.
+TEST_F(InvokeTest, ADrivesFreeSpaceCommandAsksThenFillsAndEmptiesTheDrive) {
+    veltrane::test::ScratchDrive drive(L'W', 8);
+    if (!drive.Ready()) GTEST_SKIP() << drive.Why();
+    const std::string kept = "W:\\kept.txt";
+    menutest::WriteText(kept, "kept");
+    const auto select = [](menutest::Extension& ext) {
+        ASSERT_EQ(S_OK, ext.init->Initialize(nullptr, menutest::ShellDataObject({"W:\\"}).Get(),
+                                             nullptr));
+        veltrane::UniqueMenu menu(::CreatePopupMenu());
+        ASSERT_EQ(8, ext.menu->QueryContextMenu(menu.get(), 0, 1, 0x7FFF, CMF_NORMAL));
+    };
+
+    SetAsk(true);
+    {
+        menutest::Extension ext;
+        select(ext);
+        std::string question;
+        std::thread watcher([&] {
+            const HWND box = WaitForQuestion(30000);
+            if (!box) return;
+            question = menutest::ControlText(box, IDC_CONFIRM_TEXT);
+            ::PostMessageA(::GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
+        });
+        EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 1));
+        watcher.join();
+        EXPECT_EQ(
+            0u, question.rfind("Overwrite the free space of W:\\ with Random Data (2 passes)?", 0))
+            << question;
+        EXPECT_NE(std::string::npos, question.find("programs may see a full disk"));
+    }
+    SetAsk(false);
+
+    menutest::Extension ext;
+    select(ext);
+    std::wstring report;
+    std::thread watcher([&report] { report = ReadAndCloseMessage(); });
+    EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 1));
+    watcher.join();
+    EXPECT_EQ(0u, report.rfind(L"The free space of W:\\ was overwritten:", 0))
+        << veltrane::test::Narrow(report);
+    EXPECT_NE(std::wstring::npos, report.find(L"2 passes (Random Data (2 passes))"));
+    EXPECT_EQ("kept", menutest::ReadText(kept));
+    WIN32_FIND_DATAA data;
+    veltrane::UniqueFindHandle find(::FindFirstFileA("W:\\*", &data));
+    std::vector<std::string> names;
+    if (find) {
+        do {
+            if (std::strcmp(data.cFileName, ".") && std::strcmp(data.cFileName, ".."))
+                names.push_back(data.cFileName);
+        } while (::FindNextFileA(find.get(), &data));
+    }
+    EXPECT_EQ((std::vector<std::string>{"kept.txt"}), names);
 }
 
 TEST_F(InvokeTest, VerbStringsRunNothing) {
