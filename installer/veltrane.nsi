@@ -164,6 +164,7 @@ Var LogFile
     DeleteRegKey HKCR "*\shellex\ContextMenuHandlers\${PRODUCT}"
     DeleteRegKey HKCR "Directory\shellex\ContextMenuHandlers\${PRODUCT}"
     DeleteRegKey HKCR "Drive\shellex\ContextMenuHandlers\${PRODUCT}"
+    DeleteRegKey HKCR "CLSID\{645FF040-5081-101B-9F08-00AA002F954E}\shellex\ContextMenuHandlers\${PRODUCT}"
     DeleteRegValue HKLM "${APPROVED_KEY}" "${CLSID}"
 !macroend
 

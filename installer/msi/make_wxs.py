@@ -53,7 +53,9 @@ def registry(clsid, command, dll_ref, handlers):
     if handlers:
         rows += [("HKCR", r"*\shellex\ContextMenuHandlers\Veltrane", None, clsid),
                  ("HKCR", r"Directory\shellex\ContextMenuHandlers\Veltrane", None, clsid),
-                 ("HKCR", r"Drive\shellex\ContextMenuHandlers\Veltrane", None, clsid)]
+                 ("HKCR", r"Drive\shellex\ContextMenuHandlers\Veltrane", None, clsid),
+                 ("HKCR", r"CLSID\{645FF040-5081-101B-9F08-00AA002F954E}\shellex"
+                          r"\ContextMenuHandlers\Veltrane", None, clsid)]
     out = []
     for root, key, name, value in rows:
         name_attr = f" Name={attr(name)}" if name else ""

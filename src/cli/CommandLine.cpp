@@ -26,7 +26,8 @@ enum class Action {
     Later,
     Pending,
     Clear,
-    FreeSpace
+    FreeSpace,
+    RecycleBin
 };
 
 struct OptionRow {
@@ -49,6 +50,7 @@ constexpr OptionRow kOptions[] = {
     {0, "pending", false, Action::Pending},
     {0, "clear", false, Action::Clear},
     {0, "free-space", false, Action::FreeSpace},
+    {0, "recycle-bin", false, Action::RecycleBin},
 };
 
 const OptionRow* FindLong(const std::string& name) {
@@ -116,6 +118,9 @@ bool Apply(const OptionRow& row, const std::string& value, CliOptions& options,
             return true;
         case Action::FreeSpace:
             options.freeSpace = true;
+            return true;
+        case Action::RecycleBin:
+            options.recycleBin = true;
             return true;
         case Action::Ask:
             if (value != "on" && value != "off") {
@@ -226,6 +231,14 @@ bool CommandLine::Parse(const std::vector<std::string>& args, CliOptions& option
             return false;
         }
     }
+    if (options.recycleBin && !options.help && !options.version) {
+        if (options.freeSpace || options.atNextSignIn || options.pending ||
+            !options.paths.empty()) {
+            error = "--recycle-bin takes no path and goes with --method, -n, -q and --json only";
+            return false;
+        }
+        return true;
+    }
     if (!options.help && !options.version && options.ask == CliOptions::Ask::Unchanged &&
         !options.pending && options.paths.empty()) {
         error = "no file or folder named";
@@ -238,6 +251,7 @@ std::string CommandLine::HelpText() {
     std::string text =
         "Usage: veltrane [OPTION]... [--] PATH...\n"
         "   or: veltrane --free-space [--method NAME] [-q] [--json] DRIVE\n"
+        "   or: veltrane --recycle-bin [--method NAME] [-n] [-q] [--json]\n"
         "Wipes files: each is renamed, overwritten and deleted, so it cannot be recovered.\n"
         "Folders are wiped with everything in them only with -r. Links are removed as\n"
         "links; what they point to is not touched. A drive or share root is never wiped.\n"
@@ -258,6 +272,7 @@ std::string CommandLine::HelpText() {
         "      --pending      list what is queued for your next sign-in (--clear: empty it)\n"
         "      --free-space   overwrite the drive's free space, where deleted files' data\n"
         "                     stays: the drive fills up for a while, then is as before\n"
+        "      --recycle-bin  wipe everything in your Recycle Bin, on every drive\n"
         "  -h, --help, /?     show this help\n"
         "      --version      show the version\n"
         "\n"

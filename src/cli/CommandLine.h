@@ -4,6 +4,7 @@
 //
 //   veltrane [--method NAME] [-r|--recursive] [-n|--dry-run] [-q|--quiet] [--json] [--] PATH...
 //   veltrane --free-space [--method NAME] [-q|--quiet] [--json] DRIVE
+//   veltrane --recycle-bin [--method NAME] [-n|--dry-run] [-q|--quiet] [--json]
 //
 // Short options combine ("-rn"); a value follows its option as the next argument or after
 // '=' ("--method=dod"); "--" ends the options, so a path may begin with '-'; a lone "-" is
@@ -31,6 +32,7 @@ struct CliOptions {
     bool pending = false;       // list the queue (with `clear`: empty it)
     bool clear = false;
     bool freeSpace = false;          // overwrite the free space of the one volume named
+    bool recycleBin = false;         // wipe everything in the user's Recycle Bin
     std::vector<std::string> paths;  // UTF-8, exactly as given
 };
 

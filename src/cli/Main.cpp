@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleOutput.h"
 #include "job/PendingStore.h"
+#include "job/RecycleBinShell.h"
 #include "job/WipeConfirmation.h"
 #include "wipe/WipeMethod.h"
 #include "wipe/Paths.h"
@@ -83,6 +84,26 @@ std::string VolumeRoot(const std::string& path) {
         return path;
     }
     return utf8;
+}
+
+// --recycle-bin: the items of the user's bin become the paths, each data entry with its
+// record; a deleted folder is wiped with everything in it.
+bool ListRecycleBin(veltrane::CliOptions& options, veltrane::ConsoleOutput& output) {
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    veltrane::RecycleBinContents bin;
+    const bool listed = veltrane::ReadRecycleBin(bin);
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    if (!listed) {
+        output.Err("veltrane: the Recycle Bin could not be read to its end; nothing was wiped\n");
+        return false;
+    }
+    options.paths = veltrane::RecycledItemPaths(bin.items);
+    // An item the shell gives no path for is named by an empty path, which is reported.
+    for (const veltrane::RecycledItem& item : bin.items) {
+        if (item.dataPath.empty() && item.recordPath.empty()) options.paths.emplace_back();
+    }
+    options.recursive = true;
+    return true;
 }
 
 // --pending [--clear]: what the next sign-in will wipe, one line a file.
@@ -165,12 +186,18 @@ int Run(int argc, wchar_t** argv, veltrane::ConsoleOutput& output) {
         path = options.freeSpace ? VolumeRoot(path) : Absolute(path);
     }
     if (options.pending) return ShowPending(options.clear, output);
+    if (options.recycleBin && !ListRecycleBin(options, output)) return veltrane::kExitNotAllWiped;
+    if (options.recycleBin && options.paths.empty()) {
+        output.Out("The Recycle Bin is empty: there is nothing to wipe.\n");
+        return veltrane::kExitAllWiped;
+    }
     if (options.atNextSignIn) return QueuePaths(options, output);
 
     veltrane::CliProgram program(output);
     g_program.store(&program);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const int status = program.Run(options);
+    if (options.recycleBin && !options.dryRun) veltrane::UpdateRecycleBinIcon();
     g_finished.store(true);
     g_program.store(nullptr);
     return status;

@@ -96,4 +96,76 @@ bool ListRecycleBinFolder(FileSystem& fs, const std::string& binFolder,
     return true;
 }
 
+namespace {
+
+// The plain names of a folder; a missing folder has none.
+bool ListNames(FileSystem& fs, const std::string& folder, std::vector<std::string>& names,
+               std::uint32_t& error) {
+    std::string name;
+    BinSearch search(fs, JoinPath(folder, "*"), name);
+    if (!search.Valid()) {
+        error = fs.LastError();
+        return error == kErrorFileNotFound || error == kErrorPathNotFound;
+    }
+    do {
+        if (name != "." && name != ".." && IsPlainEntryName(name)) names.push_back(name);
+    } while (search.Next(name));
+    error = fs.LastError();
+    return error == kErrorNoMoreFiles;
+}
+
+}  // namespace
+
+bool ListTrashFolder(FileSystem& fs, const std::string& trash, std::vector<RecycledItem>& items,
+                     std::uint32_t& error) {
+    items.clear();
+    error = kErrorSuccess;
+    std::vector<std::string> data, records;
+    const std::string files = JoinPath(trash, "files");
+    const std::string info = JoinPath(trash, "info");
+    if (!ListNames(fs, files, data, error) || !ListNames(fs, info, records, error)) return false;
+    error = kErrorSuccess;
+    std::sort(data.begin(), data.end());
+    std::map<std::string, bool> recordTaken;
+    for (const std::string& record : records) recordTaken[record] = false;
+    for (const std::string& name : data) {
+        RecycledItem item;
+        item.dataPath = JoinPath(files, name);
+        const auto record = recordTaken.find(name + ".trashinfo");
+        if (record != recordTaken.end()) {
+            item.recordPath = JoinPath(info, record->first);
+            record->second = true;
+        }
+        items.push_back(std::move(item));
+    }
+    for (const auto& [record, taken] : recordTaken) {
+        if (!taken) items.push_back(RecycledItem{std::string(), JoinPath(info, record)});
+    }
+    return true;
+}
+
+RecycledItem RecycledItemOf(const std::string& dataPath) {
+    RecycledItem item;
+    item.dataPath = dataPath;
+    const std::string folder = StripSeparator(FolderPart(dataPath));
+    const std::string name = LastComponent(dataPath);
+    std::string rest;
+    if (RecycleBinEntryKind(name, rest) == 'R') {
+        item.recordPath = JoinPath(folder, "$I" + rest);
+    } else if (FoldAscii(LastComponent(folder)) == "files" && !name.empty()) {
+        item.recordPath =
+            JoinPath(JoinPath(StripSeparator(FolderPart(folder)), "info"), name + ".trashinfo");
+    }
+    return item;
+}
+
+std::vector<std::string> RecycledItemPaths(const std::vector<RecycledItem>& items) {
+    std::vector<std::string> paths;
+    for (const RecycledItem& item : items) {
+        if (!item.dataPath.empty()) paths.push_back(item.dataPath);
+        if (!item.recordPath.empty()) paths.push_back(item.recordPath);
+    }
+    return paths;
+}
+
 }  // namespace veltrane

@@ -26,6 +26,21 @@ struct RecycledItem {
 bool ListRecycleBinFolder(FileSystem& fs, const std::string& binFolder,
                           std::vector<RecycledItem>& items, std::uint32_t& error);
 
+// Lists a freedesktop.org trash (`trash` holds `files` and `info`): each entry of `files`
+// with its `info\<name>.trashinfo`, and each record whose data is gone as an item of its
+// own. False, with the error, when either folder cannot be listed to its end (a missing
+// folder is an empty one).
+bool ListTrashFolder(FileSystem& fs, const std::string& trash, std::vector<RecycledItem>& items,
+                     std::uint32_t& error);
+
+// The item whose data is at `dataPath`, with its record where the layout keeps one:
+// `$I<rest>` beside a `$R<rest>` (Windows), `..\info\<name>.trashinfo` for
+// `...\files\<name>` (the freedesktop.org trash that Wine's bin is); none otherwise.
+RecycledItem RecycledItemOf(const std::string& dataPath);
+
+// The paths a wipe of `items` takes, each item's data before its record.
+std::vector<std::string> RecycledItemPaths(const std::vector<RecycledItem>& items);
+
 // Whether `name` (a last path component) is a bin entry, and which: 'R' for data, 'I' for a
 // record, 0 for anything else. `rest` gets what follows the two characters.
 char RecycleBinEntryKind(const std::string& name, std::string& rest);

@@ -4,6 +4,7 @@
 
 #include "about/About.h"
 #include "framework/ModuleStateScope.h"
+#include "job/RecycleBinShell.h"
 #include "job/RunFreeSpaceJob.h"
 #include "job/RunWipeJob.h"
 #include "job/WipeConfirmation.h"
@@ -68,6 +69,8 @@ STDMETHODIMP CExplorerSubCommand::Invoke(IShellItemArray* items, IBindCtx*) {
                 veltrane::CommandForOffset(m_offset, veltrane::MenuKindForSelection(selection));
             const HWND owner = OwnerWindow();
             switch (command.action) {
+                case veltrane::CommandAction::WipeRecycleBin:
+                    return veltrane::WipeRecycleBin(owner, command.method, true);
                 case veltrane::CommandAction::WipeFreeSpace:
                     if (!veltrane::AskBeforeFreeSpaceWipe(owner, command.method, selection)) {
                         return S_OK;

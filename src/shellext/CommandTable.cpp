@@ -23,7 +23,28 @@ constexpr MenuCommand FreeSpaceCommand(std::uint32_t method, const char* verb,
                        method};
 }
 
+constexpr MenuCommand RecycleBinCommand(std::uint32_t method, const char* verb,
+                                        const char* helpText) {
+    return MenuCommand{MethodInfo(method).menuCaption, verb, helpText,
+                       CommandAction::WipeRecycleBin, method};
+}
+
 }  // namespace
+
+const std::array<MenuCommand, 8> kRecycleBinCommands = {{
+    RecycleBinCommand(Random, "RecycleBinRandom",
+                      "Wipe everything in the Recycle Bin with random data."),
+    RecycleBinCommand(Random2, "RecycleBinRandom2",
+                      "Wipe the Recycle Bin with 2 passes of random data."),
+    RecycleBinCommand(DoDQuick, "RecycleBinDoDQuick",
+                      "Wipe the Recycle Bin with DoD quick method."),
+    RecycleBinCommand(DoD, "RecycleBinDoD", "Wipe the Recycle Bin with DoD standard method."),
+    RecycleBinCommand(NATO, "RecycleBinNATO", "Wipe the Recycle Bin with NATO method."),
+    RecycleBinCommand(Gutmann, "RecycleBinGutmann",
+                      "Wipe the Recycle Bin 35 times using Gutmann algorithm."),
+    {"Help", "Help", "Help", CommandAction::Help, 0},
+    {"About", "About", "About Veltrane", CommandAction::About, 0},
+}};
 
 const std::array<MenuCommand, 8> kFreeSpaceCommands = {{
     FreeSpaceCommand(Random, "FreeSpaceRandom",
@@ -64,12 +85,38 @@ MenuKind MenuKindForSelection(const std::vector<std::string>& selection) {
 }
 
 std::string ExplorerTitle(const MenuCommand& command) {
-    if (command.action != CommandAction::WipeFreeSpace) return command.caption;
-    return std::string(kFreeSpaceSubmenuCaption) + ": " + command.caption;
+    switch (command.action) {
+        case CommandAction::WipeFreeSpace:
+            return std::string(kFreeSpaceSubmenuCaption) + ": " + command.caption;
+        case CommandAction::WipeRecycleBin:
+            return std::string(kRecycleBinSubmenuCaption) + ": " + command.caption;
+        default:
+            return command.caption;
+    }
+}
+
+const char* MethodsSubmenuCaption(MenuKind menu) {
+    switch (menu) {
+        case MenuKind::Drives:
+            return kFreeSpaceSubmenuCaption;
+        case MenuKind::RecycleBin:
+            return kRecycleBinSubmenuCaption;
+        case MenuKind::Files:
+            break;
+    }
+    return nullptr;
 }
 
 const std::array<MenuCommand, 8>& MenuCommands(MenuKind menu) {
-    return menu == MenuKind::Drives ? kFreeSpaceCommands : kMenuCommands;
+    switch (menu) {
+        case MenuKind::Drives:
+            return kFreeSpaceCommands;
+        case MenuKind::RecycleBin:
+            return kRecycleBinCommands;
+        case MenuKind::Files:
+            break;
+    }
+    return kMenuCommands;
 }
 
 const MenuCommand& CommandForOffset(std::uint32_t offset, MenuKind menu) {

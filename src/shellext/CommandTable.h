@@ -10,10 +10,11 @@
 
 namespace veltrane {
 
-enum class CommandAction : std::uint8_t { Wipe, Help, About, WipeFreeSpace };
+enum class CommandAction : std::uint8_t { Wipe, Help, About, WipeFreeSpace, WipeRecycleBin };
 
-// Which menu a selection gets: files and folders, or drives only (their free space).
-enum class MenuKind : std::uint8_t { Files, Drives };
+// Which menu a selection gets: files and folders, drives only (their free space), or the
+// Recycle Bin itself (everything in it).
+enum class MenuKind : std::uint8_t { Files, Drives, RecycleBin };
 
 struct MenuCommand {
     const char* caption;
@@ -31,6 +32,16 @@ extern const std::array<MenuCommand, 8> kFreeSpaceCommands;
 
 inline constexpr const char* kFreeSpaceSubmenuCaption = "Wipe Free Space";
 
+// The Recycle Bin's menu, likewise: the six methods over everything in the bin, under
+// kRecycleBinSubmenuCaption; Help, About.
+extern const std::array<MenuCommand, 8> kRecycleBinCommands;
+
+inline constexpr const char* kRecycleBinSubmenuCaption = "Wipe Recycle Bin";
+
+// The caption of the popup that holds a menu's methods; null where they stand in the
+// "Veltrane" popup itself (the file menu).
+const char* MethodsSubmenuCaption(MenuKind menu);
+
 inline constexpr const char* kSubmenuCaption = "Veltrane";
 // Verb and help text of any offset beyond the table.
 inline constexpr const char* kUnknownCommandText = "Veltrane";
@@ -45,7 +56,8 @@ enum class CommandTextKind : std::uint8_t { Verb, HelpText };
 MenuKind MenuKindForSelection(const std::vector<std::string>& selection);
 
 // The title a command has in the Windows 11 menu, which has no room for a nested popup of
-// the drives' commands: those say "Wipe Free Space: " before the method.
+// the drives' commands: those say "Wipe Free Space: " before the method, and the Recycle
+// Bin's "Wipe Recycle Bin: ".
 std::string ExplorerTitle(const MenuCommand& command);
 
 // The table of a menu kind.

@@ -12,6 +12,7 @@
 #include "about/About.h"
 #include "framework/ExceptionReport.h"
 #include "framework/ModuleStateScope.h"
+#include "job/RecycleBinShell.h"
 #include "job/WipeConfirmation.h"
 #include "shellext/CShellExt.h"
 #include "shellext/CommandTable.h"
@@ -67,6 +68,12 @@ HRESULT CShellExt::ReadSelection() {
     m_menuKind = veltrane::MenuKind::Files;
     if (!m_dataObject) return S_OK;
 
+    // The Recycle Bin's own icon: whatever drop list its object may also serve (a shell
+    // may give the bin's folder path), the command is for everything in it.
+    if (veltrane::IsRecycleBinObject(m_dataObject.Get())) {
+        m_menuKind = veltrane::MenuKind::RecycleBin;
+        return S_OK;
+    }
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
     if (FAILED(m_dataObject->GetData(&format, &medium))) return E_FAIL;
@@ -124,15 +131,15 @@ HRESULT CShellExt::BuildMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, HBITM
 
     const auto& commands = veltrane::MenuCommands(m_menuKind);
     UINT position = 0;
-    // For drives the methods go into a popup of their own; position counts in `methods`.
+    // For drives and the Recycle Bin the methods go into a popup of their own.
     HMENU methods = items;
     UINT methodPosition = 0;
-    if (m_menuKind == veltrane::MenuKind::Drives) {
-        veltrane::UniqueMenu freeSpace(::CreatePopupMenu());
-        if (freeSpace && ::InsertMenuA(items, position, MF_BYPOSITION | MF_POPUP,
-                                       reinterpret_cast<UINT_PTR>(freeSpace.get()),
-                                       veltrane::kFreeSpaceSubmenuCaption)) {
-            methods = freeSpace.release();
+    if (const char* caption = veltrane::MethodsSubmenuCaption(m_menuKind)) {
+        veltrane::UniqueMenu popupOfMethods(::CreatePopupMenu());
+        if (popupOfMethods &&
+            ::InsertMenuA(items, position, MF_BYPOSITION | MF_POPUP,
+                          reinterpret_cast<UINT_PTR>(popupOfMethods.get()), caption)) {
+            methods = popupOfMethods.release();
             ++position;
         }
     }
@@ -189,6 +196,8 @@ STDMETHODIMP CShellExt::InvokeCommand(CMINVOKECOMMANDINFO* lpici) {
                         return S_OK;
                     }
                     return RunFreeSpaceJobs(lpici->hwnd, command.method);
+                case veltrane::CommandAction::WipeRecycleBin:
+                    return veltrane::WipeRecycleBin(lpici->hwnd, command.method, ask);
                 case veltrane::CommandAction::Wipe:
                     // A caller that allows no user interface gets the command as chosen.
                     if (ask && !veltrane::AskBeforeWipe(lpici->hwnd, command.method, m_selection)) {

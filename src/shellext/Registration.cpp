@@ -32,6 +32,10 @@ struct RegistrationRow {
     bool ntOnly;
 };
 
+// The Recycle Bin's own class.
+constexpr char kRecycleBinHandler[] =
+    "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shellex\\ContextMenuHandlers\\Veltrane";
+
 constexpr char kApprovedKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
@@ -49,6 +53,7 @@ constexpr RegistrationRow kRegistrationRows[] = {
      "%s", Fill::ClassId, false},
     {Root::Classes, Class::ShellExt, "Drive\\shellex\\ContextMenuHandlers\\Veltrane", nullptr, "%s",
      Fill::ClassId, false},
+    {Root::Classes, Class::ShellExt, kRecycleBinHandler, nullptr, "%s", Fill::ClassId, false},
     {Root::Classes, Class::Command, "CLSID\\%s", nullptr, "Veltrane", Fill::ModulePath, false},
     {Root::Classes, Class::Command, "CLSID\\%s\\InProcServer32", nullptr, "%s", Fill::ModulePath,
      false},
@@ -68,6 +73,7 @@ constexpr struct {
     {Root::Classes, Class::ShellExt, "*\\shellex\\ContextMenuHandlers\\Veltrane"},
     {Root::Classes, Class::ShellExt, "Directory\\shellex\\ContextMenuHandlers\\Veltrane"},
     {Root::Classes, Class::ShellExt, "Drive\\shellex\\ContextMenuHandlers\\Veltrane"},
+    {Root::Classes, Class::ShellExt, kRecycleBinHandler},
     {Root::Classes, Class::Command, "CLSID\\%s\\InProcServer32"},
     {Root::Classes, Class::Command, "CLSID\\%s"},
 };

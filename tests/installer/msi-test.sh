@@ -61,6 +61,7 @@ done
 expect_value 64 'HKCR\*\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 expect_value 64 'HKCR\Directory\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 expect_value 64 'HKCR\Drive\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
+expect_value 64 'HKCR\CLSID\{645FF040-5081-101B-9F08-00AA002F954E}\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 first=$(products)
 check "one product is listed" test "$(printf '%s\n' "$first" | grep -c .)" -eq 1
 check "listed with version $(msi_version "$VERSION")" \

@@ -225,6 +225,7 @@ done
 expect_value 64 'HKCR\*\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 expect_value 64 'HKCR\Directory\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 expect_value 64 'HKCR\Drive\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
+expect_value 64 'HKCR\CLSID\{645FF040-5081-101B-9F08-00AA002F954E}\shellex\ContextMenuHandlers\Veltrane' "" "$CLSID"
 
 expect_value 64 "$uninstall_key" DisplayName "Veltrane"
 expect_value 64 "$uninstall_key" DisplayVersion "$VERSION"
@@ -293,7 +294,7 @@ for view in 64 32; do
     check "approval gone (view $view)" value_absent "$approved_key" "$CLSID" "$view"
     check "uninstall entry gone (view $view)" key_absent "$uninstall_key" "$view"
 done
-for class in '*' Directory Drive; do
+for class in '*' Directory Drive 'CLSID\{645FF040-5081-101B-9F08-00AA002F954E}'; do
     check "$class handler key gone" key_absent "HKCR\\$class\\shellex\\ContextMenuHandlers\\Veltrane" 64
 done
 check "the 32-bit set is gone at once" test ! -e "$install_unix/x86"

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "job/RecycleBin.h"
+#include "job/WipePath.h"
 #include "support/MemoryFileSystem.h"
+#include "wipe/WipeMethod.h"
 
 namespace veltrane {
 namespace {
@@ -73,6 +75,71 @@ TEST(RecycleBinFolder, ABinThatCannotBeListedToItsEndIsAFailureNeverAnEmptyBin) 
     EXPECT_EQ(error, kErrorGenFailure);
     EXPECT_TRUE(items.empty());
     EXPECT_EQ(fs.OpenFindCount(), 0u);
+}
+
+// The walk wipes every pair the listing gives, a deleted folder with everything in it, and
+// nothing else: not the bin's desktop.ini, not another user's bin, not a file outside.
+TEST(RecycleBinFolder, EveryPairIsWipedAndNothingElseTouched) {
+    MemoryFileSystem fs;
+    const std::string bin = kBin;
+    fs.AddFile(bin + "\\desktop.ini", "[.ShellClassInfo]");
+    fs.AddFile(bin + "\\$RAB12CD.docx", "report");
+    fs.AddFile(bin + "\\$IAB12CD.docx", "record of the report");
+    fs.AddFile(bin + "\\$RFOLDER\\inside.txt", "inside a deleted folder");
+    fs.AddFile(bin + "\\$RFOLDER\\sub\\deeper.txt", "deeper");
+    fs.AddFile(bin + "\\$IFOLDER", "record of the folder");
+    fs.AddFile(bin + "\\$RNOREC.txt", "its record is missing");
+    fs.AddFile("D:\\$Recycle.Bin\\S-1-5-21-2000\\$RXY.txt", "another user's");
+    fs.AddFile("D:\\outside.txt", "outside");
+
+    std::vector<RecycledItem> items;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(ListRecycleBinFolder(fs, bin, items, error));
+    for (const std::string& path : RecycledItemPaths(items)) {
+        WipeJob job;
+        job.path = path;
+        job.method = Random;
+        job.fileSystem = &fs;
+        EXPECT_EQ(kWalkFinished, WipePath(job)) << path;
+        EXPECT_TRUE(job.failures.empty()) << path;
+    }
+    EXPECT_EQ((std::vector<std::string>{"desktop.ini"}), fs.List(bin));
+    EXPECT_TRUE(fs.IsFile("D:\\$Recycle.Bin\\S-1-5-21-2000\\$RXY.txt"));
+    EXPECT_TRUE(fs.IsFile("D:\\outside.txt"));
+}
+
+TEST(RecycleBinFolder, AnItemsRecordIsFoundInEitherLayout) {
+    const RecycledItem windows = RecycledItemOf(std::string(kBin) + "\\$R0A1B2C.pdf");
+    EXPECT_EQ(std::string(kBin) + "\\$I0A1B2C.pdf", windows.recordPath);
+    // Wine's bin is the freedesktop.org trash.
+    const RecycledItem trash = RecycledItemOf("Z:\\home\\u\\.local\\share\\Trash\\files\\a b.txt");
+    EXPECT_EQ("Z:\\home\\u\\.local\\share\\Trash\\info\\a b.txt.trashinfo", trash.recordPath);
+    EXPECT_TRUE(RecycledItemOf("C:\\docs\\plain.txt").recordPath.empty());
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}),
+              RecycledItemPaths({{"a", "b"}, {"", "c"}}));
+}
+
+// Wine's bin is a freedesktop.org trash: two items of the same original name are two
+// files there, each with its record, and a record without its data is an item too.
+TEST(RecycleBinFolder, ATrashPairsEachFileWithItsInfoRecord) {
+    MemoryFileSystem fs;
+    const std::string trash = "Z:\\home\\u\\.local\\share\\Trash";
+    fs.AddFile(trash + "\\files\\a.txt", "1");
+    fs.AddFile(trash + "\\files\\a.txt-3f32", "2");
+    fs.AddFile(trash + "\\info\\a.txt.trashinfo", "[Trash Info]");
+    fs.AddFile(trash + "\\info\\a.txt-3f32.trashinfo", "[Trash Info]");
+    fs.AddFile(trash + "\\info\\gone.txt.trashinfo", "[Trash Info]");
+    std::vector<RecycledItem> items;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(ListTrashFolder(fs, trash, items, error));
+    EXPECT_EQ(Flatten(items),
+              (std::vector<std::string>{
+                  trash + "\\files\\a.txt | " + trash + "\\info\\a.txt.trashinfo",
+                  trash + "\\files\\a.txt-3f32 | " + trash + "\\info\\a.txt-3f32.trashinfo",
+                  " | " + trash + "\\info\\gone.txt.trashinfo"}));
+    // A trash never used has no folders: it is empty, not unreadable.
+    EXPECT_TRUE(ListTrashFolder(fs, "Z:\\nobody\\Trash", items, error));
+    EXPECT_TRUE(items.empty());
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ const std::string kCommandServerKey = kCommandClassKey + "\\InProcServer32";
 constexpr char kFileHandler[] = "*\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kFolderHandler[] = "Directory\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kDriveHandler[] = "Drive\\shellex\\ContextMenuHandlers\\Veltrane";
+constexpr char kBinHandler[] =
+    "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shellex\\ContextMenuHandlers\\Veltrane";
 
 // Registry steps that fail for one chosen key or value name and record the order of the
 // others, which go to the real registry.
@@ -103,7 +105,8 @@ protected:
     bool HandlerRowsPresent() const {
         return ReadRegString(m_classes.get(), kFileHandler, nullptr).text == kClsid &&
                ReadRegString(m_classes.get(), kFolderHandler, nullptr).text == kClsid &&
-               ReadRegString(m_classes.get(), kDriveHandler, nullptr).text == kClsid;
+               ReadRegString(m_classes.get(), kDriveHandler, nullptr).text == kClsid &&
+               ReadRegString(m_classes.get(), kBinHandler, nullptr).text == kClsid;
     }
     bool ApprovalPresent() const {
         return ReadRegString(m_machine.get(), kApproved, kClsid).exists;
@@ -121,10 +124,11 @@ TEST_F(RegistrationTable, CreatesTheKeysInOrderAndRegistersTwice) {
     for (int pass = 0; pass < 2; ++pass) {
         g_faults.created.clear();
         ASSERT_EQ(veltrane::WriteRegistration(m_target, m_input), S_OK);
-        EXPECT_EQ(g_faults.created,
-                  (std::vector<std::string>{kClassKey, kServerKey, kServerKey, kFileHandler,
-                                            kFolderHandler, kDriveHandler, kCommandClassKey,
-                                            kCommandServerKey, kCommandServerKey, kApproved}));
+        EXPECT_EQ(
+            g_faults.created,
+            (std::vector<std::string>{kClassKey, kServerKey, kServerKey, kFileHandler,
+                                      kFolderHandler, kDriveHandler, kBinHandler, kCommandClassKey,
+                                      kCommandServerKey, kCommandServerKey, kApproved}));
         EXPECT_TRUE(ClassRowsPresent() && HandlerRowsPresent() && ApprovalPresent());
         EXPECT_TRUE(CommandRowsPresent());
         // The command is no context-menu handler of its own: the package names it.
@@ -202,7 +206,8 @@ TEST_F(RegistrationTable, RemovalDeletesItsKeysAndOnlyOurApprovalValue) {
     EXPECT_EQ(veltrane::RemoveRegistration(m_target, kClsid, kCommandClsid, true), S_OK);
     EXPECT_EQ(g_faults.deleted,
               (std::vector<std::string>{kServerKey, kClassKey, kFileHandler, kFolderHandler,
-                                        kDriveHandler, kCommandServerKey, kCommandClassKey}));
+                                        kDriveHandler, kBinHandler, kCommandServerKey,
+                                        kCommandClassKey}));
     for (const std::string& key :
          {kClassKey, std::string(kFileHandler), std::string(kFolderHandler),
           std::string(kDriveHandler), kCommandClassKey}) {

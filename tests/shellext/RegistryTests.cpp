@@ -29,6 +29,8 @@ const std::string kCommandServerKey = kCommandClassKey + "\\InProcServer32";
 constexpr char kFileHandler[] = "*\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kFolderHandler[] = "Directory\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kDriveHandler[] = "Drive\\shellex\\ContextMenuHandlers\\Veltrane";
+constexpr char kBinHandler[] =
+    "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shellex\\ContextMenuHandlers\\Veltrane";
 constexpr char kApproved[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
@@ -68,13 +70,14 @@ private:
         const char* name;
         testsupport::RegString saved;
     };
-    Row m_rows[10] = {
+    Row m_rows[11] = {
         {HKEY_CLASSES_ROOT, kClassKey, nullptr, {}},
         {HKEY_CLASSES_ROOT, kServerKey, nullptr, {}},
         {HKEY_CLASSES_ROOT, kServerKey, "ThreadingModel", {}},
         {HKEY_CLASSES_ROOT, kFileHandler, nullptr, {}},
         {HKEY_CLASSES_ROOT, kFolderHandler, nullptr, {}},
         {HKEY_CLASSES_ROOT, kDriveHandler, nullptr, {}},
+        {HKEY_CLASSES_ROOT, kBinHandler, nullptr, {}},
         {HKEY_LOCAL_MACHINE, kApproved, kClsid, {}},
         {HKEY_CLASSES_ROOT, kCommandClassKey, nullptr, {}},
         {HKEY_CLASSES_ROOT, kCommandServerKey, nullptr, {}},
@@ -111,6 +114,7 @@ protected:
                KeyExists(HKEY_CLASSES_ROOT, kFileHandler) ||
                KeyExists(HKEY_CLASSES_ROOT, kFolderHandler) ||
                KeyExists(HKEY_CLASSES_ROOT, kDriveHandler) ||
+               KeyExists(HKEY_CLASSES_ROOT, kBinHandler) ||
                ReadRegString(HKEY_LOCAL_MACHINE, kApproved, kClsid).exists;
     }
 
@@ -153,6 +157,7 @@ TEST_F(RegistryTest, RegistrationWritesTheNineRows) {
         {HKEY_CLASSES_ROOT, kFileHandler, nullptr, kClsid},
         {HKEY_CLASSES_ROOT, kFolderHandler, nullptr, kClsid},
         {HKEY_CLASSES_ROOT, kDriveHandler, nullptr, kClsid},
+        {HKEY_CLASSES_ROOT, kBinHandler, nullptr, kClsid},
         {HKEY_LOCAL_MACHINE, kApproved, kClsid, "Veltrane"},
         {HKEY_CLASSES_ROOT, kCommandClassKey, nullptr, "Veltrane"},
         {HKEY_CLASSES_ROOT, kCommandServerKey, nullptr, module},

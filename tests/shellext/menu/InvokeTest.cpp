@@ -8,8 +8,10 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -239,6 +241,74 @@ TEST_F(InvokeTest, ADrivesFreeSpaceCommandAsksThenFillsAndEmptiesTheDrive) {
         } while (::FindNextFileA(find.get(), &data));
     }
     EXPECT_EQ((std::vector<std::string>{"kept.txt"}), names);
+}
+
+// The Recycle Bin's own data object, as the shell gives it for the bin's icon.
+veltrane::ComPtr<IDataObject> RecycleBinObject() {
+    veltrane::ComPtr<IDataObject> object;
+    veltrane::ComPtr<IShellFolder> desktop;
+    veltrane::UniqueCoTaskMem<ITEMIDLIST> bin;
+    if (FAILED(::SHGetDesktopFolder(desktop.Put())) ||
+        FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, bin.put()))) {
+        return object;
+    }
+    PCUITEMID_CHILD child = bin.get();
+    desktop->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, object.PutVoid());
+    return object;
+}
+
+// A file deleted to the Recycle Bin the ordinary way (Wine's bin: the trash under
+// XDG_DATA_HOME, which the test's environment points into the build) is found by the bin's
+// command and wiped with its record; the file beside it stays.
+TEST_F(InvokeTest, TheRecycleBinsCommandWipesWhatWasDeletedToItAndNothingElse) {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (!data || !std::strstr(data, "veltrane-test-xdg")) {
+        GTEST_SKIP() << "needs a trash of the test's own (XDG_DATA_HOME)";
+    }
+    SetAsk(false);
+    const auto files = menutest::MakeTree(m_dir, {"binned.txt", "kept.txt"});
+    std::wstring from = veltrane::test::Widen(files[0]);
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    ASSERT_EQ(0, ::SHFileOperationW(&op));
+    SHQUERYRBINFO info{sizeof info, 0, 0};
+    ASSERT_EQ(S_OK, ::SHQueryRecycleBinW(nullptr, &info));
+    ASSERT_GE(info.i64NumItems, 1);  // an earlier run that stopped may have left more
+
+    menutest::Extension ext;
+    const veltrane::ComPtr<IDataObject> bin = RecycleBinObject();
+    ASSERT_TRUE(bin);
+    ASSERT_EQ(S_OK, ext.init->Initialize(nullptr, bin.Get(), nullptr));
+    veltrane::UniqueMenu menu(::CreatePopupMenu());
+    ASSERT_EQ(8, ext.menu->QueryContextMenu(menu.get(), 0, 1, 0x7FFF, CMF_NORMAL));
+    const HMENU veltrane = ::GetSubMenu(menu.get(), 0);
+    char caption[64] = {};
+    ::GetMenuStringA(veltrane, 0, caption, sizeof caption, MF_BYPOSITION);
+    EXPECT_STREQ("Wipe Recycle Bin", caption);
+    EXPECT_EQ(6, ::GetMenuItemCount(::GetSubMenu(veltrane, 0)));
+    char verb[64] = {};
+    ext.menu->GetCommandString(0, GCS_VERBA, nullptr, verb, sizeof verb);
+    EXPECT_STREQ("RecycleBinRandom", verb);
+
+    EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 0));
+    ASSERT_EQ(S_OK, ::SHQueryRecycleBinW(nullptr, &info));
+    EXPECT_EQ(0, info.i64NumItems);
+    const std::string trash = std::string(data) + "/Trash";
+    for (const char* part : {"/files/*", "/info/*"}) {
+        WIN32_FIND_DATAA found;
+        veltrane::UniqueFindHandle find(
+            ::FindFirstFileA(veltrane::test::WindowsPath(trash + part).c_str(), &found));
+        if (!find) continue;
+        do {
+            EXPECT_TRUE(!std::strcmp(found.cFileName, ".") || !std::strcmp(found.cFileName, ".."))
+                << part << ": " << found.cFileName;
+        } while (::FindNextFileA(find.get(), &found));
+    }
+    EXPECT_FALSE(Exists(files[0]));
+    EXPECT_EQ("kept.txt", menutest::ReadText(files[1]));
 }
 
 TEST_F(InvokeTest, VerbStringsRunNothing) {
