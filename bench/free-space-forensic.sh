@@ -279,8 +279,13 @@ speed() { # fs; appends rows to $scratch/table-speed
         one=$(median <"$scratch/v-ms")
         read -r src bytes < <(python3 "$scan" json-bytes "$scratch/speed-$fs-random-1.json") || true
         [ -n "${bytes:-}" ] && src="JSON $src" || { bytes=$free; src="free space at the start"; }
-        printf '| %s | veltrane random (1) | %s | %s | %s | bytes from %s; exit %s |\n' "$fs" \
-            "$(secs "$one")" "$bytes" "$(mbps "$bytes" "$one")" "$src" "$wipe_rc" >>"$scratch/table-speed"
+        local fill_bytes fill_ms fill_note=
+        if read -r fill_bytes fill_ms < <(python3 "$scan" json-fill "$scratch/speed-$fs-random-1.json"); then
+            fill_note="; fill alone (pass 1, flushed): $(secs "$fill_ms") s, $(mbps "$fill_bytes" "$fill_ms") MB/s"
+        fi
+        printf '| %s | veltrane random (1) | %s | %s | %s | bytes from %s; exit %s%s |\n' "$fs" \
+            "$(secs "$one")" "$bytes" "$(mbps "$bytes" "$one")" "$src" "$wipe_rc" "$fill_note" \
+            >>"$scratch/table-speed"
         for m in random2:2 dodquick:3 dod:7 nato:7 gutmann:35; do
             passes=${m#*:}; m=${m%:*}
             est=$(( one * passes / 1000 ))

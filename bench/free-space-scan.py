@@ -10,6 +10,8 @@
                                            lie in an NTFS file record) on the second
   free-space-scan.py json-bytes FILE       "KEY VALUE" of the byte count a wipe's JSON
                                            reports as written, or nothing
+  free-space-scan.py json-fill FILE        "BYTES MILLISECONDS" of the fill alone (the
+                                           first pass), or nothing
 """
 import json
 import os
@@ -96,6 +98,15 @@ def json_bytes(path):
         print(key, value)
 
 
+def json_fill(path):
+    try:
+        doc = json.load(open(path, encoding="utf-8", errors="replace"))
+        fs = doc["freeSpace"]
+        print(int(fs["bytesCovered"]), int(fs["firstPassMilliseconds"]))
+    except (ValueError, KeyError, TypeError):
+        pass
+
+
 def main():
     if len(sys.argv) == 5 and sys.argv[1] == "marker":
         marker(sys.argv[2], sys.argv[3], int(sys.argv[4]))
@@ -103,6 +114,8 @@ def main():
         scan(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "json-bytes":
         json_bytes(sys.argv[2])
+    elif len(sys.argv) == 3 and sys.argv[1] == "json-fill":
+        json_fill(sys.argv[2])
     else:
         sys.exit(__doc__)
 

@@ -137,6 +137,8 @@ Var LogFile
     !insertmacro ${ACTION} 0x200 HKCR "Drive\shellex\ContextMenuHandlers"
     !insertmacro ${ACTION} 0x400 HKCR "Drive\shellex"
     !insertmacro ${ACTION} 0x800 HKCR "Drive"
+    !insertmacro ${ACTION} 0x1000 HKCR "CLSID\{645FF040-5081-101B-9F08-00AA002F954E}\shellex\ContextMenuHandlers"
+    !insertmacro ${ACTION} 0x2000 HKCR "CLSID\{645FF040-5081-101B-9F08-00AA002F954E}\shellex"
 !macroend
 
 ; $R8 |= FLAG when the key does not exist in the current view.

@@ -44,6 +44,7 @@ std::string JsonDocument(const CliOptions& options, const std::string& root,
     json.Key("leftoverKept").String(r.leftoverKept);
     json.Key("leftBehind").String(r.leftBehind);
     json.Key("milliseconds").Number(static_cast<std::int64_t>(r.seconds * 1000));
+    json.Key("firstPassMilliseconds").Number(static_cast<std::int64_t>(r.firstPassSeconds * 1000));
     json.EndObject();
     json.EndObject();
     return json.Text() + "\n";

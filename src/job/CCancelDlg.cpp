@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <exception>
 #include <vector>
 
+#include "framework/ExceptionReport.h"
 #include "framework/Handles.h"
 #include "framework/Module.h"
 #include "framework/WideText.h"
@@ -37,6 +39,15 @@ std::wstring FitPath(HWND control, const std::wstring& text) {
 }  // namespace
 
 CCancelDlg::CCancelDlg() : CDialog(IDD_CANCEL, nullptr) {}
+
+CCancelDlg* CCancelDlg::New() noexcept {
+    try {
+        return new CCancelDlg;
+    } catch (const std::exception& e) {
+        veltrane::ReportFrameworkException(e);
+        return nullptr;
+    }
+}
 
 CCancelDlg::~CCancelDlg() = default;
 

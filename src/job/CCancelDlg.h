@@ -16,6 +16,9 @@ public:
     CCancelDlg();
     ~CCancelDlg() override;
 
+    // A new dialog object, or null (reported) when there is no memory for one.
+    static CCancelDlg* New() noexcept;
+
     // Creates the hidden modeless window from template 130 owned by `parent`. Returns
     // whether it exists; when it does not, the object has already deleted itself.
     virtual BOOL Create(HWND parent);

@@ -159,6 +159,24 @@ RecycledItem RecycledItemOf(const std::string& dataPath) {
     return item;
 }
 
+std::vector<std::string> WithRecycledRecords(FileSystem& fs,
+                                             const std::vector<std::string>& paths) {
+    std::vector<std::string> out;
+    for (const std::string& path : paths) {
+        out.push_back(path);
+        std::string rest;
+        const std::string bin = StripSeparator(FolderPart(StripSeparator(FolderPart(path))));
+        if (RecycleBinEntryKind(LastComponent(path), rest) != 'R' ||
+            FoldAscii(LastComponent(bin)) != "$recycle.bin") {
+            continue;
+        }
+        const std::string record = RecycledItemOf(path).recordPath;
+        const bool selectedToo = std::find(paths.begin(), paths.end(), record) != paths.end();
+        if (!selectedToo && fs.Attributes(record) != kInvalidAttributes) out.push_back(record);
+    }
+    return out;
+}
+
 std::vector<std::string> RecycledItemPaths(const std::vector<RecycledItem>& items) {
     std::vector<std::string> paths;
     for (const RecycledItem& item : items) {

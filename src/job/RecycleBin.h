@@ -38,6 +38,10 @@ bool ListTrashFolder(FileSystem& fs, const std::string& trash, std::vector<Recyc
 // `...\files\<name>` (the freedesktop.org trash that Wine's bin is); none otherwise.
 RecycledItem RecycledItemOf(const std::string& dataPath);
 
+// A selection made inside a Recycle Bin folder: each `$R` entry of a `$Recycle.Bin\<SID>`
+// folder followed by its `$I` record where that exists, every other path as it is.
+std::vector<std::string> WithRecycledRecords(FileSystem& fs, const std::vector<std::string>& paths);
+
 // The paths a wipe of `items` takes, each item's data before its record.
 std::vector<std::string> RecycledItemPaths(const std::vector<RecycledItem>& items);
 

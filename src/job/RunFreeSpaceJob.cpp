@@ -128,13 +128,8 @@ HRESULT RunFreeSpaceJob(HWND owner, UINT method, const std::string& volume,
         });
         return S_OK;
     }
-    CCancelDlg* dialog = nullptr;
-    try {
-        dialog = new CCancelDlg;
-    } catch (const std::exception& e) {
-        ReportFrameworkException(e);
-        return S_OK;
-    }
+    CCancelDlg* dialog = CCancelDlg::New();
+    if (!dialog) return S_OK;
     PostEnable(owner, FALSE);
     // The view owns the dialog from here; a failure to make a text only loses the text.
     GuardFrameworkCall([&] { RunJob(owner, method, volume, settings, dialog); });

@@ -176,13 +176,8 @@ HRESULT RunWipeJob(HWND owner, UINT method, const std::vector<std::string>& sele
 
     PostEnable(owner, FALSE);
 
-    CCancelDlg* dialog = nullptr;
-    try {
-        dialog = new CCancelDlg;
-    } catch (const std::exception& e) {
-        ReportFrameworkException(e);
-        return S_OK;
-    }
+    CCancelDlg* dialog = CCancelDlg::New();
+    if (!dialog) return S_OK;
     // Copying the caller's settings may run out of memory: then the job does not start.
     std::unique_ptr<ActiveJob> job;
     if (!GuardFrameworkCall([&] { job = std::make_unique<ActiveJob>(dialog, owner, settings); })) {

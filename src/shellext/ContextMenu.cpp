@@ -99,6 +99,8 @@ HRESULT CShellExt::ReadSelection() {
         }
         m_selection.shrink_to_fit();
     }
+    // Items picked inside the Recycle Bin's folder go with their records.
+    m_selection = veltrane::WithRecycledRecords(veltrane::PlatformFileSystem(), m_selection);
     m_menuKind = veltrane::MenuKindForSelection(m_selection);
     return S_OK;
 }

@@ -381,7 +381,9 @@ FreeSpaceResult FreeSpaceWipe::Run(std::uint32_t method) {
         m_passBytes = 0;
         Publish();
         pass = draws.Resolve(plan[i]);
+        const auto passStart = std::chrono::steady_clock::now();
         ok = i == 0 ? CreateFillFiles(pass) : OverwriteFillFiles(pass);
+        if (i == 0) m_result.firstPassSeconds = SecondsSince(passStart);
         if (ok) m_result.passesDone = static_cast<std::int32_t>(i + 1);
     }
     if (ok && !m_result.quotaStopped &&

@@ -58,6 +58,7 @@ struct FreeSpaceResult {
     // The fill folder when something of it could not be removed; empty when it is gone.
     std::string leftBehind;
     double seconds = 0;
+    double firstPassSeconds = 0;  // the fill itself: the first pass, flushed
 };
 
 // How the fill is cut up; the defaults serve real disks, tests use smaller ones.

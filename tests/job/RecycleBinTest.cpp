@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "job/JobLock.h"
 #include "job/RecycleBin.h"
 #include "job/WipePath.h"
 #include "support/MemoryFileSystem.h"
@@ -80,6 +81,7 @@ TEST(RecycleBinFolder, ABinThatCannotBeListedToItsEndIsAFailureNeverAnEmptyBin) 
 // The walk wipes every pair the listing gives, a deleted folder with everything in it, and
 // nothing else: not the bin's desktop.ini, not another user's bin, not a file outside.
 TEST(RecycleBinFolder, EveryPairIsWipedAndNothingElseTouched) {
+    InitializeJobLock();
     MemoryFileSystem fs;
     const std::string bin = kBin;
     fs.AddFile(bin + "\\desktop.ini", "[.ShellClassInfo]");
@@ -140,6 +142,24 @@ TEST(RecycleBinFolder, ATrashPairsEachFileWithItsInfoRecord) {
     // A trash never used has no folders: it is empty, not unreadable.
     EXPECT_TRUE(ListTrashFolder(fs, "Z:\\nobody\\Trash", items, error));
     EXPECT_TRUE(items.empty());
+}
+
+// Items selected inside the bin's folder take their records along; nothing else does.
+TEST(RecycleBinFolder, ItemsSelectedInsideTheBinTakeTheirRecords) {
+    MemoryFileSystem fs;
+    const std::string bin = kBin;
+    fs.AddFile(bin + "\\$RAB.txt", "data");
+    fs.AddFile(bin + "\\$IAB.txt", "record");
+    fs.AddFile(bin + "\\$RNO.txt", "data without record");
+    fs.AddFile("D:\\work\\$RAB.txt", "a file of that name elsewhere");
+    fs.AddFile("D:\\work\\$IAB.txt", "not a record");
+    EXPECT_EQ(
+        (std::vector<std::string>{bin + "\\$RAB.txt", bin + "\\$IAB.txt", bin + "\\$RNO.txt",
+                                  "D:\\work\\$RAB.txt"}),
+        WithRecycledRecords(fs, {bin + "\\$RAB.txt", bin + "\\$RNO.txt", "D:\\work\\$RAB.txt"}));
+    // A record selected with its data is not taken twice.
+    EXPECT_EQ((std::vector<std::string>{bin + "\\$IAB.txt", bin + "\\$RAB.txt"}),
+              WithRecycledRecords(fs, {bin + "\\$IAB.txt", bin + "\\$RAB.txt"}));
 }
 
 }  // namespace

@@ -938,16 +938,18 @@ bool MemoryFileSystem::QueryVolume(const std::string& root, VolumeFacts& facts) 
     return Finish(lock, call);
 }
 
+std::uint32_t MemoryFileSystem::NewEntryError(const std::string& key, std::uint32_t taken) const {
+    if (Find(key) != nullptr) return taken;
+    if (!ParentIsFolder(key)) return kErrorPathNotFound;
+    if (m_nodes.size() >= m_entryLimit) return kErrorDiskFull;
+    return m_volume.readOnly ? kErrorAccessDenied : kErrorSuccess;
+}
+
 bool MemoryFileSystem::CreateFolder(const std::string& path, bool hidden) {
     Lock lock(m_mutex);
     Call call{Op::CreateFolder, path};
     if (!Injected(Op::CreateFolder, call)) {
-        const std::string key = Resolve(path, false);
-        call.error = Find(key) != nullptr             ? kErrorAlreadyExists
-                     : !ParentIsFolder(key)           ? kErrorPathNotFound
-                     : m_nodes.size() >= m_entryLimit ? kErrorDiskFull
-                     : m_volume.readOnly              ? kErrorAccessDenied
-                                                      : kErrorSuccess;
+        call.error = NewEntryError(Resolve(path, false), kErrorAlreadyExists);
         call.ok = call.error == kErrorSuccess;
         if (call.ok) {
             auto node = AddNode(path, Kind::Folder);
@@ -962,12 +964,7 @@ FileSystem::Handle MemoryFileSystem::CreateNew(const std::string& path) {
     Call call{Op::CreateNew, path};
     Handle h = kInvalidHandle;
     if (!Injected(Op::CreateNew, call)) {
-        const std::string key = Resolve(path, false);
-        call.error = Find(key) != nullptr             ? kErrorFileExists
-                     : !ParentIsFolder(key)           ? kErrorPathNotFound
-                     : m_nodes.size() >= m_entryLimit ? kErrorDiskFull
-                     : m_volume.readOnly              ? kErrorAccessDenied
-                                                      : kErrorSuccess;
+        call.error = NewEntryError(Resolve(path, false), kErrorFileExists);
         call.ok = call.error == kErrorSuccess;
         if (call.ok) {
             auto node = AddNode(path, Kind::File);

@@ -251,6 +251,8 @@ private:
     std::uint64_t m_entryLimit = kForever;
     VolumeFacts m_volume{VolumeKind::Fixed, false, "NTFS", 0, 0};
     std::uint64_t UsedLocked() const;
+    // Why a new entry at `key` cannot be made (`taken` when the name is), or success.
+    std::uint32_t NewEntryError(const std::string& key, std::uint32_t taken) const;
     std::function<void(const Call&)> m_observer;
     std::uint64_t m_sequence = 0;
     std::intptr_t m_nextHandle = 4;
