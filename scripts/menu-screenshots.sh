@@ -1,6 +1,7 @@
 #!/bin/sh
 # Screenshots of the real veltrane.dll under a virtual X display: the Explorer-style popup
-# menu with the "Veltrane" submenu open (docs/context-menu.png), the About dialog
+# menu with the "Veltrane" submenu open (docs/context-menu.png), the same on the Recycle
+# Bin (docs/recycle-bin-menu.png), the About dialog
 # (docs/about-dialog.png) and the question before a wipe (docs/confirm-wipe.png). The extension is registered with regsvr32 in a Wine prefix of
 # the script's own and reached through the shell host, the way Explorer reaches it.
 #
@@ -79,6 +80,15 @@ sleep 2 # the submenu opens 150 ms after the menu; give a loaded machine time
 import -window root -crop 600x440+20+20 +repage docs/context-menu.png
 wait $menu || true
 
+# The Recycle Bin's menu: the host selects the bin itself, as its desktop icon does.
+"$wine64" explorer /desktop=bin,640x480 "$(winpath "$host")" --popup 6000 \
+    "::{645FF040-5081-101B-9F08-00AA002F954E}" >"$work/bin.log" 2>&1 &
+bin=$!
+wait_for_window "Veltrane shell host"
+sleep 2
+import -window root -crop 600x440+20+20 +repage docs/recycle-bin-menu.png
+wait $bin || true
+
 # About, as the "About" command shows it; closed again like a user closing it.
 "$wine64" explorer /desktop=about,500x250 "$(winpath "$host")" --invoke 7 \
     "$(winpath "$work/sample")" >"$work/about.log" 2>&1 &
@@ -103,4 +113,4 @@ wait $confirm || true
 "$wine64" reg add 'HKCU\Software\Veltrane' /v ConfirmWipe /t REG_DWORD /d 0 /f >/dev/null 2>&1
 [ -f "$work/sample/letter.txt" ] || { echo "the sample was wiped behind the question" >&2; exit 1; }
 
-echo "docs/context-menu.png docs/about-dialog.png docs/confirm-wipe.png"
+echo "docs/context-menu.png docs/recycle-bin-menu.png docs/about-dialog.png docs/confirm-wipe.png"

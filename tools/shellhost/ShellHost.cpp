@@ -320,7 +320,10 @@ int Run(const Options& options, Report& report) {
     }
 
     std::vector<std::string> paths;
-    for (const std::string& path : options.paths) paths.push_back(FullPath(path));
+    // A shell namespace name ("::{CLSID}", the Recycle Bin) is taken as it is.
+    for (const std::string& path : options.paths) {
+        paths.push_back(path.rfind("::", 0) == 0 ? path : FullPath(path));
+    }
     Pidl folder;
     ComPtr<IDataObject> dataObject;
     std::string error;
