@@ -2,9 +2,12 @@
 // under Wine, its standard output and error captured in files (so UTF-8), its exit status
 // read. The engine's own behaviour is tested elsewhere; these prove the program's wiring.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -333,6 +336,40 @@ TEST_F(CliExeTest, FreeSpaceOfASmallDriveIsOverwrittenAndGivenBack) {
     EXPECT_EQ(before.QuadPart, after.QuadPart);
     EXPECT_EQ((std::map<std::wstring, std::string>{{L"kept.txt", "kept"}}),
               Snapshot(drive.Root().substr(0, 2)));
+}
+
+// --recycle-bin on a trash of the test's own (XDG_DATA_HOME, set by CTest): a file deleted
+// to the bin is wiped with its record; the file beside it stays.
+TEST_F(CliExeTest, RecycleBinItemsAreWipedWithTheirRecords) {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (!data || !std::strstr(data, "veltrane-test-xdg")) {
+        GTEST_SKIP() << "needs a trash of the test's own (XDG_DATA_HOME)";
+    }
+    WriteAll(Path(L"binned.txt"), "binned");
+    WriteAll(Path(L"kept.txt"), "kept");
+    std::wstring from = Path(L"binned.txt");
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    ASSERT_EQ(0, ::SHFileOperationW(&op));
+    const std::wstring trash = test::Widen(test::WindowsPath(std::string(data) + "/Trash"));
+    ASSERT_TRUE(Exists(trash + L"\\info\\binned.txt.trashinfo"));
+
+    const Result r = Run({L"--recycle-bin", L"--json"});
+    EXPECT_EQ(0u, r.status) << r.err;
+    test::JsonValue doc;
+    ASSERT_TRUE(test::ParseJson(r.out, doc)) << r.out;
+    EXPECT_GE(doc["wiped"].number, 2);  // the file and its record, and what earlier runs left
+    EXPECT_EQ(0, doc["notWiped"].number);
+    EXPECT_TRUE(Snapshot(trash + L"\\files").empty());
+    EXPECT_TRUE(Snapshot(trash + L"\\info").empty());
+    EXPECT_EQ((std::map<std::wstring, std::string>{{L"kept.txt", "kept"}}), Snapshot(m_data));
+
+    const Result empty = Run({L"--recycle-bin"});
+    EXPECT_EQ(0u, empty.status);
+    EXPECT_TRUE(Contains(empty.out, "The Recycle Bin is empty")) << empty.out;
 }
 
 TEST_F(CliExeTest, CtrlCCancelsTheWipeWith130AndLeavesTheRest) {
