@@ -98,10 +98,6 @@ bool ListRecycleBin(veltrane::CliOptions& options, veltrane::ConsoleOutput& outp
         return false;
     }
     options.paths = veltrane::RecycledItemPaths(bin.items);
-    // An item the shell gives no path for is named by an empty path, which is reported.
-    for (const veltrane::RecycledItem& item : bin.items) {
-        if (item.dataPath.empty() && item.recordPath.empty()) options.paths.emplace_back();
-    }
     options.recursive = true;
     return true;
 }

@@ -5,30 +5,12 @@
 #include <map>
 #include <utility>
 
+#include "wipe/FolderSearch.h"
 #include "wipe/Paths.h"
 
 namespace veltrane {
 
 namespace {
-
-// Closes the listing on every way out.
-class BinSearch {
-public:
-    BinSearch(FileSystem& fs, const std::string& pattern, std::string& name)
-        : m_fs(fs), m_handle(fs.FindFirst(pattern, name)) {}
-    ~BinSearch() {
-        if (Valid()) m_fs.FindEnd(m_handle);
-    }
-    BinSearch(const BinSearch&) = delete;
-    BinSearch& operator=(const BinSearch&) = delete;
-
-    bool Valid() const { return m_handle != FileSystem::kInvalidFind; }
-    bool Next(std::string& name) { return m_fs.FindNext(m_handle, name); }
-
-private:
-    FileSystem& m_fs;
-    FileSystem::FindHandle m_handle;
-};
 
 std::string FoldAscii(std::string text) {
     for (char& c : text) {
@@ -60,7 +42,7 @@ bool ListRecycleBinFolder(FileSystem& fs, const std::string& binFolder,
     error = kErrorSuccess;
     std::map<std::string, Entries> byRest;
     std::string name;
-    BinSearch search(fs, JoinPath(binFolder, "*"), name);
+    FolderSearch search(fs, JoinPath(binFolder, "*"), name);
     if (!search.Valid()) {
         error = fs.LastError();
         return false;
@@ -102,7 +84,7 @@ namespace {
 bool ListNames(FileSystem& fs, const std::string& folder, std::vector<std::string>& names,
                std::uint32_t& error) {
     std::string name;
-    BinSearch search(fs, JoinPath(folder, "*"), name);
+    FolderSearch search(fs, JoinPath(folder, "*"), name);
     if (!search.Valid()) {
         error = fs.LastError();
         return error == kErrorFileNotFound || error == kErrorPathNotFound;
@@ -182,6 +164,8 @@ std::vector<std::string> RecycledItemPaths(const std::vector<RecycledItem>& item
     for (const RecycledItem& item : items) {
         if (!item.dataPath.empty()) paths.push_back(item.dataPath);
         if (!item.recordPath.empty()) paths.push_back(item.recordPath);
+        // An item without a path keeps its place as an empty name, which the job reports.
+        if (item.dataPath.empty() && item.recordPath.empty()) paths.emplace_back();
     }
     return paths;
 }

@@ -42,7 +42,8 @@ RecycledItem RecycledItemOf(const std::string& dataPath);
 // folder followed by its `$I` record where that exists, every other path as it is.
 std::vector<std::string> WithRecycledRecords(FileSystem& fs, const std::vector<std::string>& paths);
 
-// The paths a wipe of `items` takes, each item's data before its record.
+// The paths a wipe of `items` takes, each item's data before its record; an item with
+// neither (the shell gave no path) as an empty path, for the job to report.
 std::vector<std::string> RecycledItemPaths(const std::vector<RecycledItem>& items);
 
 // Whether `name` (a last path component) is a bin entry, and which: 'R' for data, 'I' for a

@@ -33,13 +33,6 @@ std::string DisplayName(IShellFolder* folder, PCUITEMID_CHILD child, SHGDNF flag
     return Utf8(text.get());
 }
 
-bool Exists(const std::string& path) {
-    std::u16string wide;
-    if (!Utf8ToUtf16(ExtendedLengthPath(path), wide)) return false;
-    return ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(wide.c_str())) !=
-           INVALID_FILE_ATTRIBUTES;
-}
-
 // Under Wine the bin is the freedesktop.org trash of the Unix user: its folder as a
 // Windows path, empty elsewhere.
 std::string WineTrashFolder() {
@@ -119,7 +112,10 @@ bool ReadRecycleBin(RecycleBinContents& contents) {
             trashNames = true;
         }
         // No path: the job reports the item as one the shell could not name.
-        if (!item.recordPath.empty() && !Exists(item.recordPath)) item.recordPath.clear();
+        if (!item.recordPath.empty() &&
+            PlatformFileSystem().Attributes(item.recordPath) == kInvalidAttributes) {
+            item.recordPath.clear();
+        }
         std::string shown = DisplayName(folder.Get(), child.get(), SHGDN_NORMAL);
         contents.names.push_back(shown.empty() ? parsing : shown);
         contents.items.push_back(std::move(item));
@@ -151,14 +147,15 @@ bool IsRecycleBinObject(IDataObject* data) {
     if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
         const SIZE_T size = ::GlobalSize(medium.hGlobal);
         const auto* ida = static_cast<const CIDA*>(::GlobalLock(medium.hGlobal));
-        const UniquePidl location = RecycleBinLocation();
-        if (ida && location && size >= sizeof(CIDA) && ida->cidl == 1 && size >= sizeof(UINT) * 3 &&
-            ida->aoffset[1] < size && ida->aoffset[0] < size) {
+        // Only a selection of one item can be the bin; most menus stop here.
+        if (ida && size >= sizeof(UINT) * 3 && ida->cidl == 1 && ida->aoffset[1] < size &&
+            ida->aoffset[0] < size) {
+            const UniquePidl location = RecycleBinLocation();
             const auto* base = reinterpret_cast<const BYTE*>(ida);
             const auto parent = reinterpret_cast<PCIDLIST_ABSOLUTE>(base + ida->aoffset[0]);
             const auto child = reinterpret_cast<PCUIDLIST_RELATIVE>(base + ida->aoffset[1]);
             UniquePidl full(::ILCombine(parent, child));
-            bin = full && ::ILIsEqual(full.get(), location.get());
+            bin = location && full && ::ILIsEqual(full.get(), location.get());
         }
         if (ida) ::GlobalUnlock(medium.hGlobal);
     }
@@ -181,12 +178,7 @@ HRESULT WipeRecycleBin(HWND owner, UINT method, bool ask, const JobSettings& set
         return S_OK;
     }
     if (ask && !AskBeforeWipe(owner, method, contents.names)) return S_OK;
-    std::vector<std::string> paths = RecycledItemPaths(contents.items);
-    // An item the job cannot reach keeps its place, as an empty name it reports.
-    for (const RecycledItem& item : contents.items) {
-        if (item.dataPath.empty() && item.recordPath.empty()) paths.emplace_back();
-    }
-    const HRESULT result = RunWipeJob(owner, method, paths, settings);
+    const HRESULT result = RunWipeJob(owner, method, RecycledItemPaths(contents.items), settings);
     UpdateRecycleBinIcon();
     return result;
 }

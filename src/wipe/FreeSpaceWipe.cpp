@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "wipe/CharGenerator.h"
+#include "wipe/FolderSearch.h"
 #include "wipe/Paths.h"
 
 namespace veltrane {
@@ -63,17 +64,17 @@ bool RemoveFillFolder(FileSystem& fs, const std::string& folder) {
     bool foreign = false;
     std::vector<std::string> names;
     std::string name;
-    FileSystem::FindHandle find = fs.FindFirst(JoinPath(folder, "*"), name);
-    if (find != FileSystem::kInvalidFind) {
-        do {
+    {
+        FolderSearch search(fs, JoinPath(folder, "*"), name);
+        // Closed before the folder's removal, which an open listing would stop.
+        for (bool more = search.Valid(); more; more = search.Next(name)) {
             if (name == "." || name == "..") continue;
             if (IsFillEntryName(name)) {
                 names.push_back(name);
             } else {
                 foreign = true;
             }
-        } while (fs.FindNext(find, name));
-        fs.FindEnd(find);
+        }
     }
     bool ok = true;
     for (const std::string& entry : names) {
@@ -132,13 +133,14 @@ void FreeSpaceWipe::Publish() {
 std::uint32_t FreeSpaceWipe::RemoveLeftovers(FileSystem& fs, const std::string& root,
                                              std::string& kept) {
     std::vector<std::string> folders;
-    std::string name;
-    FileSystem::FindHandle find = fs.FindFirst(JoinPath(root, "*"), name);
-    if (find == FileSystem::kInvalidFind) return 0;
-    do {
-        if (IsFillFolderName(name)) folders.push_back(JoinPath(root, name));
-    } while (fs.FindNext(find, name));
-    fs.FindEnd(find);
+    {
+        std::string name;
+        FolderSearch search(fs, JoinPath(root, "*"), name);
+        if (!search.Valid()) return 0;
+        do {
+            if (IsFillFolderName(name)) folders.push_back(JoinPath(root, name));
+        } while (search.Next(name));
+    }
 
     std::uint32_t removed = 0;
     for (const std::string& folder : folders) {

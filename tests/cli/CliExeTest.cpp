@@ -341,20 +341,12 @@ TEST_F(CliExeTest, FreeSpaceOfASmallDriveIsOverwrittenAndGivenBack) {
 // --recycle-bin on a trash of the test's own (XDG_DATA_HOME, set by CTest): a file deleted
 // to the bin is wiped with its record; the file beside it stays.
 TEST_F(CliExeTest, RecycleBinItemsAreWipedWithTheirRecords) {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (!data || !std::strstr(data, "veltrane-test-xdg")) {
-        GTEST_SKIP() << "needs a trash of the test's own (XDG_DATA_HOME)";
-    }
+    const std::string trashFolder = test::TestTrashFolder();
+    if (trashFolder.empty()) GTEST_SKIP() << "needs a trash of the test's own (XDG_DATA_HOME)";
     WriteAll(Path(L"binned.txt"), "binned");
     WriteAll(Path(L"kept.txt"), "kept");
-    std::wstring from = Path(L"binned.txt");
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    ASSERT_EQ(0, ::SHFileOperationW(&op));
-    const std::wstring trash = test::Widen(test::WindowsPath(std::string(data) + "/Trash"));
+    ASSERT_EQ(0, test::DeleteToRecycleBin(Path(L"binned.txt")));
+    const std::wstring trash = test::Widen(test::WindowsPath(trashFolder));
     ASSERT_TRUE(Exists(trash + L"\\info\\binned.txt.trashinfo"));
 
     const Result r = Run({L"--recycle-bin", L"--json"});

@@ -1,5 +1,6 @@
 #include "support/WinTestSupport.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 #include <commctrl.h>
 
@@ -211,6 +212,22 @@ bool RunHostShell(const std::string& script) {
 }
 
 }  // namespace
+
+std::string TestTrashFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (!data || !std::strstr(data, "veltrane-test-xdg")) return std::string();
+    return std::string(data) + "/Trash";
+}
+
+int DeleteToRecycleBin(const std::wstring& path) {
+    std::wstring from = path;
+    from.push_back(L'\0');  // a list of names, ended by an empty one
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    return ::SHFileOperationW(&op);
+}
 
 ScratchDrive::ScratchDrive(wchar_t letter, unsigned mib) : m_letter(letter) {
     const char* prefix = std::getenv("WINEPREFIX");

@@ -36,6 +36,15 @@ HWND FindOwnWindow(const char* className, const char* title,
 std::wstring ListViewText(HWND list);
 std::wstring ListViewCell(HWND list, int row, int column);
 
+// The trash of the test's own that CTest points XDG_DATA_HOME at (Wine's Recycle Bin is
+// the user's freedesktop.org trash), as a Unix path; empty where it is not set, and a test
+// that would wipe a bin then skips: it must never reach the user's own.
+std::string TestTrashFolder();
+
+// Deletes `path` to the Recycle Bin as Explorer's Delete key does (undo allowed, no
+// question); the shell's result, 0 on success.
+int DeleteToRecycleBin(const std::wstring& path);
+
 // A drive letter of the Wine prefix mapped, for the test's life, to a tmpfs of `mib` MiB
 // mounted for it: a free-space wipe there fills that and nothing else. Ready() only once
 // the drive shows that size (never the disk the link would fall back to); where the host

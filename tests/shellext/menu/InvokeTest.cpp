@@ -282,19 +282,11 @@ int RecycleBinCount() {
 // XDG_DATA_HOME, which the test's environment points into the build) is found by the bin's
 // command and wiped with its record; the file beside it stays.
 TEST_F(InvokeTest, TheRecycleBinsCommandWipesWhatWasDeletedToItAndNothingElse) {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (!data || !std::strstr(data, "veltrane-test-xdg")) {
-        GTEST_SKIP() << "needs a trash of the test's own (XDG_DATA_HOME)";
-    }
+    const std::string trash = veltrane::test::TestTrashFolder();
+    if (trash.empty()) GTEST_SKIP() << "needs a trash of the test's own (XDG_DATA_HOME)";
     SetAsk(false);
     const auto files = menutest::MakeTree(m_dir, {"binned.txt", "kept.txt"});
-    std::wstring from = veltrane::test::Widen(files[0]);
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    ASSERT_EQ(0, ::SHFileOperationW(&op));
+    ASSERT_EQ(0, veltrane::test::DeleteToRecycleBin(veltrane::test::Widen(files[0])));
     ASSERT_GE(RecycleBinCount(), 1);  // an earlier run that stopped may have left more
 
     menutest::Extension ext;
@@ -314,7 +306,6 @@ TEST_F(InvokeTest, TheRecycleBinsCommandWipesWhatWasDeletedToItAndNothingElse) {
 
     EXPECT_EQ(S_OK, menutest::InvokeOffset(ext.menu.Get(), 0));
     EXPECT_EQ(0, RecycleBinCount());
-    const std::string trash = std::string(data) + "/Trash";
     for (const char* part : {"/files/*", "/info/*"}) {
         WIN32_FIND_DATAA found;
         veltrane::UniqueFindHandle find(
